@@ -1,0 +1,104 @@
+#pragma once
+// Loopback helpers for the socket tests: plain BSD peers on 127.0.0.1 and a resolver that
+// answers from a table, so that no test asks a name server.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "client/net/resolver.h"
+#include "client/net/winsock_errors.h"
+
+namespace vk::test {
+
+inline uint32_t Loopback() { return htonl(INADDR_LOOPBACK); }
+
+inline sockaddr_in LoopbackAddress(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = Loopback();
+    return a;
+}
+
+inline uint16_t LocalPort(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+// A descriptor closed when the test ends.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
+    ~Fd() {
+        if (fd >= 0) close(fd);
+    }
+    operator int() const { return fd; }
+};
+
+// A socket bound to 127.0.0.1 (port 0: any free one); listening when backlog >= 0.
+inline Fd BoundSocket(int type, uint16_t port = 0, int backlog = -1) {
+    Fd s(socket(AF_INET, type | SOCK_CLOEXEC, 0));
+    sockaddr_in a = LoopbackAddress(port);
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) return Fd();
+    if (backlog >= 0 && listen(s, backlog) < 0) return Fd();
+    return s;
+}
+
+// A blocking TCP client connected to 127.0.0.1:port (-1 on failure).
+inline Fd ConnectTo(uint16_t port) {
+    Fd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a = LoopbackAddress(port);
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) return Fd();
+    return s;
+}
+
+// Waits at most ms for the descriptor to become readable.
+inline bool WaitReadable(int fd, int ms = 3000) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) > 0;
+}
+
+class FakeResolver final : public NameResolver {
+public:
+    bool hostByName(const std::string& name, uint32_t& address, int& error) override {
+        ++lookups;
+        auto it = names.find(name);
+        if (it == names.end()) {
+            error = WSAHOST_NOT_FOUND;
+            return false;
+        }
+        address = it->second;
+        return true;
+    }
+    bool hostByAddr(uint32_t address, std::string& name, int& error) override {
+        ++lookups;
+        auto it = addresses.find(address);
+        if (it == addresses.end()) {
+            error = WSAHOST_NOT_FOUND;
+            return false;
+        }
+        name = it->second;
+        return true;
+    }
+    std::string hostName() override { return host; }
+
+    std::map<std::string, uint32_t> names{{"localhost", Loopback()}};
+    std::map<uint32_t, std::string> addresses{{Loopback(), "localhost"}};
+    std::string host = "localhost";
+    int lookups = 0;
+};
+
+}  // namespace vk::test
