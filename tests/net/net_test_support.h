@@ -42,6 +42,14 @@ struct Fd {
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
+    Fd& operator=(Fd&& o) noexcept {
+        if (this != &o) {
+            if (fd >= 0) close(fd);
+            fd = o.fd;
+            o.fd = -1;
+        }
+        return *this;
+    }
     ~Fd() {
         if (fd >= 0) close(fd);
     }
