@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <utility>
 
@@ -14,6 +15,11 @@ int socketOption(int socket, int option) {
     socklen_t len = sizeof value;
     if (getsockopt(socket, SOL_SOCKET, option, &value, &len) < 0) return -1;
     return value;
+}
+
+bool readableNow(int socket) {
+    pollfd p{socket, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
 }
 
 bool hasPeer(int socket) {
@@ -136,6 +142,14 @@ void Reactor::post(int socket, const Watch& w, unsigned event, int error) {
         auto it = watches_.find(socket);
         // A notification for a watch that has ended (or a socket number that was reused) is stale.
         if (it == watches_.end() || it->second.generation != generation) return;
+        // Data or a connection taken meanwhile (by a handler earlier in the queue, or a
+        // blocking read): a notification now would only make the receive fail with "would
+        // block". Stay armed instead, so that the next arrival is announced.
+        if ((event & (Read | Accept)) && error == 0 && !readableNow(socket)) {
+            it->second.readArmed = true;
+            update(socket, it->second);
+            return;
+        }
         SocketHandler handler = it->second.handler;  // the handler may end its own watch
         if (handler) handler(socket, event, error);
     });

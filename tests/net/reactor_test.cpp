@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 #include <thread>
@@ -60,6 +61,33 @@ TEST_F(ReactorTest, ReadComesOnceUntilTheReceiveReenablesIt) {
     reactor.reenable(pair.server, Reactor::Read);
     EXPECT_TRUE(WaitFor(Reactor::Read, 2));
     EXPECT_EQ(notes.back().socket, pair.server.fd);
+}
+
+TEST_F(ReactorTest, ReadIsDroppedWhenTheDataWasTakenBeforeItsTurn) {
+    TcpPair a, b;
+    int first = std::min(a.server.fd, b.server.fd), second = std::max(a.server.fd, b.server.fd);
+    int firstClient = first == a.server.fd ? a.client.fd : b.client.fd;
+    int secondClient = first == a.server.fd ? b.client.fd : a.client.fd;
+    // The first handler drains the second socket, as a blocking read would.
+    reactor.watch(first, Reactor::Read, [&](int s, unsigned e, int err) {
+        notes.push_back({s, e, err});
+        char buf[16];
+        recv(second, buf, sizeof buf, MSG_DONTWAIT);
+        recv(first, buf, sizeof buf, MSG_DONTWAIT);
+    });
+    reactor.watch(second, Reactor::Read, Recorder());
+    send(secondClient, "b", 1, 0);
+    send(firstClient, "a", 1, 0);
+    ASSERT_TRUE(test::WaitReadable(second));
+    ASSERT_TRUE(test::WaitReadable(first));
+    ASSERT_TRUE(WaitFor(Reactor::Read));
+    Settle();
+    ASSERT_EQ(notes.size(), 1u) << "a Read for data already gone would make the receive fail";
+    EXPECT_EQ(notes[0].socket, first);
+
+    send(secondClient, "c", 1, 0);  // the next arrival is announced
+    ASSERT_TRUE(WaitFor(Reactor::Read, 2));
+    EXPECT_EQ(notes.back().socket, second);
 }
 
 TEST_F(ReactorTest, OrderlyEndGivesOneCloseAfterTheDataIsRead) {
