@@ -257,6 +257,38 @@ TEST_F(SocketsTest, BlockingConnectSendAndReceive) {
     EXPECT_TRUE(events.empty());
 }
 
+TEST_F(SocketsTest, EveryBlockingCallIsGuardedByTheTimeout) {
+    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
+    const struct {
+        const char* call;
+        const char* step;
+    } cases[] = {{"accept", "Accept 10004"}, {"receive", "GetText (Recv) 10004"}};
+    for (const auto& c : cases) {
+        TSockets s(reactor, resolver);
+        events.clear();
+        trace.clear();
+        Record(s);
+        s.NonBlocking = false;
+        s.Timeout = 1;
+        Fd peer;
+        if (std::string(c.call) == "accept") {
+            Listen(s);
+            EXPECT_EQ(s.SAccept(), -1);  // nobody connects
+        } else {
+            s.IPAddr = "127.0.0.1";
+            s.Port = std::to_string(test::LocalPort(listener));
+            s.SConnect();
+            peer = Fd(accept(listener, nullptr, nullptr));
+            EXPECT_EQ(s.Text(), "");  // nothing is sent
+        }
+        ASSERT_EQ(events.size(), 2u) << c.call;
+        EXPECT_EQ(events[0].msg, "Blocking call timed out");
+        EXPECT_EQ(events[0].error, 10060);
+        EXPECT_EQ(events[1].error, WSAEINTR);
+        EXPECT_EQ(trace.back(), c.step);
+    }
+}
+
 int OpenDescriptors() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
