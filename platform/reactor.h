@@ -70,7 +70,8 @@ protected:
     // Something was queued: the implementation must call dispatchQueued() soon on the main thread.
     virtual void wake() = 0;
 
-    // Raw readiness of a socket, from the implementation on the main thread.
+    // Raw readiness of a socket, from the implementation on the main thread; the
+    // implementation then calls dispatchQueued() to deliver what it turned into.
     void ready(int socket, bool readable, bool writable, bool failed);
     // Appends a call to the delivery queue (timers and handed-over calls go here too, so that
     // everything keeps its order of arrival).

@@ -561,3 +561,24 @@ TEST_F(SocketsTest, NoEventReachesADestroyedComponent) {
 
 }  // namespace
 }  // namespace vk
+
+namespace vk {
+namespace {
+
+// Only names this machine answers itself (/etc/hosts); nothing is asked of a name server.
+TEST(SystemResolver, AnswersLocalhostBothWays) {
+    NameResolver& r = NameResolver::system();
+    uint32_t address = 0;
+    int error = 0;
+    ASSERT_TRUE(r.hostByName("localhost", address, error));
+    EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+    std::string name;
+    ASSERT_TRUE(r.hostByAddr(htonl(INADDR_LOOPBACK), name, error));
+    EXPECT_FALSE(name.empty());
+    EXPECT_FALSE(r.hostByName("", address, error));
+    EXPECT_EQ(error, WSAHOST_NOT_FOUND);
+    EXPECT_FALSE(r.hostName().empty());
+}
+
+}  // namespace
+}  // namespace vk
