@@ -2,7 +2,9 @@
 // Loopback helpers for the socket tests: plain BSD peers on 127.0.0.1 and a resolver that
 // answers from a table, so that no test asks a name server.
 #include <arpa/inet.h>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -77,6 +79,15 @@ inline Fd ConnectTo(uint16_t port) {
 inline bool WaitReadable(int fd, int ms = 3000) {
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, ms) > 0;
+}
+
+// Uses up every free descriptor, for the failures of socket creation. Only in a child process
+// (a death test), after lowering RLIMIT_NOFILE.
+inline void ExhaustDescriptors() {
+    int base = ::open("/dev/null", O_RDONLY);
+    if (base < 0) return;  // none left already
+    while (::dup(base) >= 0) {
+    }
 }
 
 class FakeResolver final : public NameResolver {

@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <netdb.h>
 
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -199,6 +200,24 @@ TEST_F(SocketsTest, RefusedNonBlockingConnectGivesExactlyOneError) {
     EXPECT_EQ(events[0].socket, sock.FSocket);
     EXPECT_EQ(Count("connected"), 0u);
     EXPECT_EQ(trace.back(), "FD_CONNECT 10061");
+}
+
+TEST_F(SocketsTest, WithoutASocketTheLaterStepsStillReportTheirOwnFailures) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto child = [&] {
+            sock.IPAddr = "127.0.0.1";
+            sock.Port = "6001";
+            rlimit few{64, 64};
+            setrlimit(RLIMIT_NOFILE, &few);
+            test::ExhaustDescriptors();
+            sock.SConnect();
+            reactor.processEvents(0);
+            bool ok = events.size() == 2 && events[0].socket == -1 && events[0].error == 10024 &&
+                      trace[0] == "SConnect (socket) 10024" && trace[1] == "WSAAsyncSelect 10038" &&
+                      sock.FSocket == -1;
+            std::exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SocketsTest, BlockingConnectThatCannotCompleteTimesOut) {

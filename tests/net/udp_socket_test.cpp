@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include <string>
@@ -69,6 +70,20 @@ TEST_F(UdpSocketTest, OpenBindsThePortAndAnnouncesThatItCanWrite) {
     udp.Open();  // on an open socket: closes and opens again
     EXPECT_TRUE(udp.IsOpen());
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(UdpSocketTest, OpenWithoutASocketReportsInsteadOfThrowing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto child = [&] {
+            rlimit few{64, 64};
+            setrlimit(RLIMIT_NOFILE, &few);
+            test::ExhaustDescriptors();
+            udp.Open();
+            bool ok = !udp.IsOpen() && errors.size() == 1 && errors[0].num == 10024 &&
+                      errors[0].msg == "Too many open files";
+            std::exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(UdpSocketTest, OpenOnAPortInUseReportsAndStaysClosed) {
