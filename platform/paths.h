@@ -34,7 +34,7 @@ struct DirEntry {
 
 // The entries of the folder part of pattern (resolved as above) whose names match its last
 // component with '*' and '?', without regard to case ("*.*" matches every name). The entries
-// "." and ".." are never returned. Sorted by name; empty when the folder does not exist.
+// "." and ".." are never returned. Sorted without regard to case, as NTFS lists a folder; empty when the folder does not exist.
 std::vector<DirEntry> FindFiles(const std::string& base, std::string_view pattern);
 
 // True when name resolves to an existing entry (file or folder).

@@ -67,7 +67,8 @@ struct FileCheckState {
 bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const CheckParams& params,
                    SortedList& target, Clock& clock, Processes& processes);
 
-// Caption for the instldfm panel.
+// Caption for the instldfm panel: callers show kFmChecking first, then the returned caption.
+inline constexpr std::string_view kFmChecking = "FM : checking....";
 std::string IdentifyFlightModel(const std::string& gameFolder);
 
 }  // namespace vk
