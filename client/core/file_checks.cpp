@@ -268,9 +268,9 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
                     std::string name = LowerAscii(e.name);
                     if (seen.contains(name)) continue;
                     seen.add(name);
-                    // A relative pattern names its file from the game folder; with a wildcard
-                    // in it the found entry's own name is what can be opened.
-                    std::string path = pat.relative ? FolderPart(pat.text) + e.name : folder + e.name;
+                    // Checksum the entry that was found: in the pattern's own folder part, and
+                    // under its own name rather than a wildcard pattern that cannot be opened.
+                    std::string path = (pat.relative ? std::string() : folder) + FolderPart(pat.text) + e.name;
                     FileCrc fc = FileCrc32(gameFolder, path);
                     target.add(name + "=" + std::to_string(e.size) + "|" + std::to_string(fc.crc) + "|" +
                                std::to_string(fc.status));

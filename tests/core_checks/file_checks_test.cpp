@@ -229,6 +229,15 @@ TEST(CheckFileSets, ArchiveMembersAndProbeLines) {
     EXPECT_EQ(c.state.folders[1], "");
 }
 
+// A plain pattern with a folder part checksums the file it found in that folder.
+TEST(CheckFileSets, PatternWithFolderPart) {
+    Check c;
+    c.g.file("data\\multi\\fmparam3.dat", "in multi").file("data\\fmparam3.dat", "in data");
+    ASSERT_TRUE(c.run("l.txt", "data\\|", "multi\\fmparam?.dat|"));
+    EXPECT_EQ(c.target.lines(), std::vector<std::string>{Line("fmparam3.dat", "in multi")});
+    EXPECT_EQ(c.state.relevantFiles.lines(), std::vector<std::string>{"data\\fmparam3.dat"});
+}
+
 TEST(CheckFileSets, MemberWhoseNameBeginsASeenNameIsSkipped) {
     Check c;
     c.g.file("data\\fmparam3.dat", "disk")
