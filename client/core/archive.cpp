@@ -71,6 +71,9 @@ std::vector<ArchiveMember> ReadArchiveMembers(ArchiveSource& src, std::string_vi
     ReadExact(src, 0, head, sizeof head, "header");
     const uint64_t nameChunkSize = Le32(head + 20) & kSizeMask;
     const uint64_t nameBlockLength = Le32(head + 24);
+    // The name block lies inside its chunk (whose size word has 24 bits), which also bounds
+    // the memory a corrupt length can ask for.
+    if (nameBlockLength > nameChunkSize) throw ArchiveError("archive corrupt: name block larger than its chunk");
     if (nameBlockLength > src.size() - sizeof head) throw ArchiveError("archive corrupt: name block outside the file");
     std::string names(static_cast<size_t>(nameBlockLength), '\0');
     ReadExact(src, sizeof head, names.data(), names.size(), "name block");

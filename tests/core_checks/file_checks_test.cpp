@@ -253,7 +253,8 @@ TEST(CheckFileSets, CorruptArchiveEndsTheCheckWithAnError) {
         std::string bytes;
     } cases[] = {
         {"short header", good.substr(0, 20)},
-        {"name block beyond the end", [&] { auto s = good; s[24] = '\x7F'; s[25] = '\x7F'; return s; }()},
+        {"name block beyond the end", [&] { auto s = good; s[24] = '\x7F'; s[25] = '\x7F'; s[22] = '\x01'; return s; }()},
+        {"name block larger than its chunk", [&] { auto s = good; s[20] = '\x05'; return s; }()},
         {"directory beyond the end", [&] { auto s = good; s[21] = '\x7F'; return s; }()},
         {"member data cut", good.substr(0, good.size() - 3)},
         {"member block beyond the end", [&] { auto s = good; s[28 + 13 + 8 + 5] = '\x7F'; return s; }()},
