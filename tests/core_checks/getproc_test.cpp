@@ -58,6 +58,8 @@ TEST(ProcessScan, RealProcessesIncludeThisOne) {
     std::string self = GameFolderPath() + "core_checks_test";
     EXPECT_EQ(FindRunningModule(real, "*/core_checks_test"), LowerAscii(self));
     EXPECT_GE(CountModuleUsers(real, "core_checks_test"), 1);
+    // Mapped files count as modules too (a game under Wine maps its .exe and .dll files).
+    EXPECT_NE(FindRunningModule(real, "*/libc.so*"), "");
 }
 
 TEST(ProcessScan, HeldByOtherSeesOnlyOtherProcesses) {
