@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -248,6 +249,9 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
         return false;
 
     SeenNames seen;
+    // Each archive is probed once per check, not once per pattern: the probe walks the open
+    // files of every process.
+    std::map<std::string, bool> renamable;
     state.relevantFiles.clear();
     for (const auto& line : state.tedResults) seen.add(line.substr(0, line.find('=')));
     if (!params.folders.empty()) state.folders = table;
@@ -284,7 +288,9 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
                 const bool exists = Locate(gameFolder, archiveName, osPath) == Found::File;
                 if (!Contains(a, "low")) {
                     if (exists) {
-                        if (CanRename(osPath, processes)) target.add("_" + archiveName);
+                        auto probe = renamable.find(osPath);
+                        if (probe == renamable.end()) probe = renamable.emplace(osPath, CanRename(osPath, processes)).first;
+                        if (probe->second) target.add("_" + archiveName);
                     } else {
                         target.add("!" + archiveName + std::string(kMissingArchiveTail));
                     }
