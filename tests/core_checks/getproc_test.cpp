@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "client/core/cipher_names.h"
 #include "client/core/getproc.h"
 #include "platform/paths.h"
 
@@ -84,20 +83,6 @@ TEST(ProcessScan, HeldByOtherSeesOnlyOtherProcesses) {
     EXPECT_TRUE(held);
     close(fd);
     unlink(path);
-}
-
-TEST(CipherNames, DevelopmentDefaultsDecipher) {
-    EXPECT_EQ(OwnExecutablePattern(), "*/wdnplyr");
-    EXPECT_EQ(BareName(OwnExecutablePattern()), "wdnplyr");
-    EXPECT_EQ(CompanionPattern(), "*/wdnhelp.exe");
-    EXPECT_EQ(BareName(CompanionPattern()), "wdnhelp.exe");
-    for (int i = 0; i < kHeldFileCount; ++i) EXPECT_EQ(HeldFileName(i), "data\\volkar" + std::to_string(i) + ".ted");
-    EXPECT_EQ(HeldFileName(5), "");
-    EXPECT_EQ(TedPatternList(), "volkar?.ted");
-    EXPECT_EQ(VersionAnswer(), "2.2.0.1");
-    EXPECT_EQ(ProgramKey()[0], 0);
-    EXPECT_EQ(ProgramKey()[31], 0x1f);
-    EXPECT_EQ(DecipherText(EncipherText("crc=12\xC8")), "crc=12\xC8");
 }
 
 }  // namespace
