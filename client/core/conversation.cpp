@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -372,6 +373,8 @@ std::string Conversation::HandleId(const std::string& s) {
         WipeText(crc);
         return answer;
     }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(idPath, ec)) throw std::runtime_error("id?: not a file: " + idfile);
     std::ifstream in(idPath, std::ios::binary);
     if (!in) throw std::runtime_error("id?: cannot open " + idfile);
     std::string line;

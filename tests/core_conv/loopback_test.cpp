@@ -1,11 +1,4 @@
 // The conversation over real TCP on loopback, driven by the secure-server simulator.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -15,90 +8,13 @@
 #include <thread>
 
 #include "harness.h"
+#include "tools/convpeer/peer_sockets.h"
 #include "tools/secsim/secsim.h"
 
 namespace vk::test {
 namespace {
 
-// The TCP component's operations over a BSD listening socket, as far as the conversation uses
-// them; the test's poll loop stands in for the component's event dispatch.
-class LoopbackSockets final : public SocketsPort {
-public:
-    LoopbackSockets() {
-        listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = 0;
-        if (bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listenFd, 5) != 0) listenFd = -1;
-    }
-    ~LoopbackSockets() override {
-        if (connFd >= 0) ::close(connFd);
-        if (listenFd >= 0) ::close(listenFd);
-    }
-    int port() const {
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        getsockname(listenFd, reinterpret_cast<sockaddr*>(&a), &len);
-        return ntohs(a.sin_port);
-    }
-    int SAccept() override {
-        connFd = ::accept(listenFd, nullptr, nullptr);
-        if (connFd >= 0) {
-            fcntl(connFd, F_SETFL, fcntl(connFd, F_GETFL) | O_NONBLOCK);
-            int one = 1;
-            setsockopt(connFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        }
-        return connFd;
-    }
-    void SClose() override {
-        if (connFd < 0) return;
-        linger l{1, 0};  // abortive, as the component closes
-        setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        ::close(connFd);
-        connFd = -1;
-    }
-    std::string GetText() override {
-        if (connFd < 0) return {};
-        char buf[8192 + 1];
-        ssize_t n = ::recv(connFd, buf, 8192, 0);
-        if (n <= 0) return {};
-        std::string s(buf, static_cast<size_t>(n));
-        return s.substr(0, s.find('\0'));
-    }
-    void SetText(const std::string& text) override {
-        if (connFd >= 0 && ::send(connFd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
-            failed = true;
-    }
-    bool SocketDead() override { return failed || connFd < 0; }
-    std::string GetLocalPort(int fd) override {
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        return std::to_string(ntohs(a.sin_port));
-    }
-    std::string GetPeerIPAddr(int fd) override {
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) return "0.0.0.0";
-        char ip[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &a.sin_addr, ip, sizeof ip);
-        return ip;
-    }
-    std::string GetPeerPort(int fd) override {
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        return std::to_string(ntohs(a.sin_port));
-    }
-    void SetPort(const std::string&) override {}
-
-    int listenFd = -1;
-    int connFd = -1;
-    bool failed = false;
-};
+using LoopbackSockets = peer::PeerSockets;
 
 struct LoopbackRun {
     secsim::Report report;
@@ -115,30 +31,10 @@ LoopbackRun Converse(Harness& h, LoopbackSockets& sockets, secsim::Options o) {
         run.report = secsim::Run(o, out);
         done = true;
     });
-    Conversation& c = *h.conv;
-    bool hadConnection = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd fds[2] = {{sockets.listenFd, POLLIN, 0}, {sockets.connFd, POLLIN, 0}};
-        if (::poll(fds, sockets.connFd >= 0 ? 2 : 1, 50) < 0) break;
-        if (fds[0].revents & POLLIN) {
-            c.Sockets1SessionAvailable(sockets.listenFd);
-            hadConnection = true;
-        }
-        if (sockets.connFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            char b;
-            ssize_t n = ::recv(sockets.connFd, &b, 1, MSG_PEEK);
-            if (n == 0 || (n < 0 && errno != EAGAIN)) {
-                c.Sockets1SessionClosed(sockets.connFd);
-                sockets.SClose();
-            } else if (n > 0) {
-                c.Sockets1DataAvailable(sockets.connFd);
-            }
-        }
-        h.runner.DeliverReports();
-        if (hadConnection && sockets.connFd < 0 && done) break;
-    }
+    const bool ended = peer::ServeConversation(
+        *h.conv, sockets, [&] { h.runner.DeliverReports(); }, [&] { return done.load(); }, std::chrono::seconds(60));
     sim.join();
+    EXPECT_TRUE(ended);
     run.simulatorOutput = out.str();
     return run;
 }
@@ -152,7 +48,7 @@ protected:
     }
     GameFolder g;
     Harness h{g.path()};
-    LoopbackSockets sockets;
+    LoopbackSockets sockets{"127.0.0.1", 0};
     SteadyClock clock;
 
     void wireRealSockets() {

@@ -592,10 +592,8 @@ uint32_t RawCrc32Of(const std::string& bytes) {
 std::string Printable(const std::string& bytes) {
     std::string out;
     for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
+        if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
-        } else if (c == '\\') {
-            out += "\\\\";
         } else {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02X", c);
