@@ -1,0 +1,28 @@
+#pragma once
+// The program-wide state of the client that the main window owns, as far as the conversation
+// with the secure server reads and writes it. The application extends it.
+#include <string>
+
+#include "client/core/conversation_ports.h"
+#include "client/core/file_checks.h"
+#include "client/core/sorted_list.h"
+
+namespace vk {
+
+struct ClientState {
+    std::string gameFolder;   // OS path with a trailing '/'
+    int connectionMode = 0;   // 0 idle, 1 client mode, 2 listening
+    bool tedCheckDone = false;
+    bool foregroundChecks = false;
+    bool verboseTrace = true;
+    PriorityClass boost = PriorityClass::High;
+    PriorityClass restore = PriorityClass::Normal;
+    bool firstListen = true;
+    bool verdict = false;
+    bool selfTestRunning = false;
+    SortedList resultList;    // lines of the last server check, answered by snd? and crc?
+    CheckParams checkParams;  // of the next file check
+    FileCheckState checks;    // folder table, TED results, relevant files, last check time
+};
+
+}  // namespace vk

@@ -1,0 +1,449 @@
+#include "client/core/conversation.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "client/core/cipher_names.h"
+#include "client/core/path_guard.h"
+#include "common/crc32.h"
+#include "common/text.h"
+#include "common/wildcard.h"
+#include "platform/paths.h"
+
+namespace vk {
+
+namespace {
+
+bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// Copy(s, index, ...) of the 1-based text routines: the text from character index on.
+std::string From(const std::string& s, size_t index) { return index - 1 < s.size() ? s.substr(index - 1) : std::string(); }
+
+}  // namespace
+
+void WipeText(std::string& s) {
+    volatile char* p = s.data();
+    for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
+    s.clear();
+}
+
+bool IsOpenableAddress(const std::string& address) {
+    if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://") &&
+        !StartsWithNoCase(address, "ftp://"))
+        return false;
+    for (unsigned char ch : address)
+        if (ch < 0x20 || ch == 0x7F) return false;
+    return true;
+}
+
+Conversation::Conversation(ClientState& state, ConversationWindows windows, ConversationPorts ports)
+    : state_(state), w_(windows), p_(ports) {
+    random = [rng = std::mt19937(std::random_device{}())](uint32_t n) mutable {
+        return n == 0 ? 0u : static_cast<uint32_t>(rng() % n);
+    };
+}
+
+void Conversation::Log(const std::string& line) { w_.main.Memo1.Add(line); }
+
+void Conversation::Trace(const std::string& line) {
+    if (state_.verboseTrace) w_.main.Memo1.Add(line);
+}
+
+std::string Conversation::TraceTimestamp() {
+    std::tm t = p_.clock.localTime();
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d_%02d-%02d-%02d.%u", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec, static_cast<unsigned>(p_.clock.tickCount() % 1000));
+    return buf;
+}
+
+std::string Conversation::Elapsed(uint32_t startTick) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%5.3f", static_cast<double>(p_.clock.tickCount() - startTick) / 1000.0);
+    return buf;
+}
+
+void Conversation::Restore() {
+    p_.priority.SetPriorityClass(state_.restore);
+    w_.main.prboost.checked = false;
+}
+
+// A file name from the server that could reach outside the game folder: nothing is read,
+// created or deleted for it, and the request gets no answer.
+bool Conversation::Refuse(const std::string& name, const std::string& request) {
+    if (StaysInGameFolder(name)) return false;
+    Log("==> Refused, names a file outside the game folder: " + request);
+    return true;
+}
+
+// ---- socket events -------------------------------------------------------------------------
+
+void Conversation::Sockets1SessionAvailable(int socket) {
+    const int accepted = p_.sockets.SAccept();
+    if (accepted == -1 && state_.selfTestRunning) {
+        Log("Invalid socket... -1");
+        return;
+    }
+    conversationSocket = accepted;
+    const std::string peer = p_.sockets.GetPeerIPAddr(accepted);
+    Log("session accepted IP=" + peer);
+    currentServerAddress = peer;
+    Log("Local port" + p_.sockets.GetLocalPort(socket) + " socket#" + std::to_string(socket));
+    if (state_.selfTestRunning) w_.selfTest.Memo.Add("OK Self-test: session accepted IP=" + peer);
+    bool blocked = false;
+    for (const auto& item : w_.blocked.srvlist.items)
+        if (item == peer) blocked = true;
+    if (blocked) {
+        Log("!! ==> This IP (" + peer + ")has been blocked by you");
+        p_.connection.CloseClick();
+    } else {
+        w_.blocked.servip.text = peer;
+    }
+}
+
+void Conversation::Sockets1SessionConnected(int socket) {
+    conversationSocket = socket;
+    Log("Connected to IP=" + p_.sockets.GetPeerIPAddr(socket) + " on his port #" + p_.sockets.GetPeerPort(socket) +
+        " socket#: " + std::to_string(socket));
+}
+
+void Conversation::Sockets1SessionClosed(int /*socket*/) {
+    Log("End of conversation, session continues......");
+    p_.connection.CloseClick();
+}
+
+// The component reports its errors itself; the main window stays silent.
+void Conversation::Sockets1ErrorOccurred(int, int, const std::string&) {}
+
+void Conversation::Sockets1DataAvailable(int socket) {
+    std::string buf;
+    std::string request;
+    try {
+        p_.priority.SetPriorityClass(state_.boost);
+        w_.main.prboost.checked = true;
+        if (!state_.gameFolder.empty() && ::chdir(state_.gameFolder.c_str()) != 0) {
+            // The handlers resolve every name against the game folder themselves.
+        }
+        const uint32_t start = p_.clock.tickCount();
+        conversationSocket = socket;
+
+        // Up to three reads until a terminator has come; the second and third are each
+        // followed by a wait of 1.5 s.
+        int attempt = 0;
+        do {
+            buf += p_.sockets.GetText();
+            if (attempt > 0) p_.clock.sleep(1500);
+            ++attempt;
+        } while (buf.find(kTerminator) == std::string::npos && attempt <= 2);
+
+        Trace(TraceTimestamp() + "==>" + buf + "<==");
+        Trace("t2:" + Elapsed(start));
+        if (buf.find(kTerminator) == std::string::npos) {
+            Log("Error in data from srvr, resetting");
+            Trace(TraceTimestamp() + "error data:==>" + buf + "<==");
+            Trace("t:" + Elapsed(start));
+            return;
+        }
+        while (!buf.empty() && buf.find(kTerminator) != std::string::npos) {
+            const size_t end = buf.find(kTerminator);
+            request = buf.substr(0, end);
+            buf.erase(0, end + 1);
+            Trace("t:" + Elapsed(start));
+            Trace(TraceTimestamp() + " parsing: " + request);
+            std::string answer = ParseRequest(request);
+            Trace(TraceTimestamp() + " response parsing: " + answer);
+            if (!handled_) {
+                Log("Error in data from srvr, resetting & waiting ......");
+                Log(TraceTimestamp() + " s==>" + request + "<==" + "\n\r" + "bufdata:==>" + buf + "<==");
+            } else if (!answer.empty()) {
+                Trace(TraceTimestamp() + " sending response : " + answer);
+                p_.sockets.SetText(answer);
+                Trace(TraceTimestamp() + " have send response : " + answer);
+                WipeText(answer);
+            }
+            // A partial request at the end of a read is lost.
+            if (buf.find(kTerminator) == std::string::npos) buf.clear();
+        }
+    } catch (...) {
+        Restore();
+        Log("==> Exception in sockets data available:");
+        Log("==> buf:" + buf);
+        Log("==> s:" + request);
+        Log("==> response:" + request);
+    }
+}
+
+// ---- requests ------------------------------------------------------------------------------
+
+std::string Conversation::ParseRequest(const std::string& request) {
+    std::string answer;
+    handled_ = false;
+    const std::string& s = request;
+    try {
+        if (StartsWith(s, "url=")) {
+            handled_ = true;
+            HandleUrl(s);
+        } else if (StartsWith(s, "ver?")) {
+            handled_ = true;
+            answer = VersionAnswer() + kTerminator;
+        } else if (StartsWith(s, "time:")) {
+            handled_ = true;
+            HandleTime(s);
+        } else if (StartsWith(s, "srvinf:")) {
+            handled_ = true;
+            HandleSrvinf(s);
+        } else if (Contains(s, "id?") && s.size() > 3) {
+            handled_ = true;
+            answer = HandleId(s);
+        } else if (StartsWith(s, "check=")) {
+            handled_ = true;
+            HandleCheck(s);
+        } else if (StartsWith(s, "scn?")) {
+            handled_ = true;
+            state_.checkParams.patterns = s.substr(4);
+        } else if (StartsWith(s, "snd?")) {
+            handled_ = true;
+            std::string text = ResultText(state_.resultList);
+            answer = "snd=" + text + kTerminator;
+            WipeText(text);
+        } else if (StartsWith(s, "ok?")) {
+            handled_ = true;
+        } else if (StartsWith(s, "crc?")) {
+            handled_ = true;
+            std::string text = ResultText(state_.resultList);
+            if (text.empty()) {
+                answer = std::string("crc=Err") + kTerminator + kTerminator;
+            } else {
+                answer = "crc=" + std::to_string(RawCrc32(text)) + kTerminator;
+            }
+            WipeText(text);
+        } else if (StartsWith(s, "ecrc?")) {
+            handled_ = true;
+            answer = HandleEcrc(s);
+        } else if (StartsWith(s, "fmparm?")) {
+            handled_ = true;
+            answer = HandleFmparm(s);
+        }
+    } catch (...) {
+        WipeText(answer);
+        Restore();
+        Log("=>Exception in parse()");
+    }
+    return answer;
+}
+
+void Conversation::HandleUrl(const std::string& s) {
+    const std::string address = s.substr(4);
+    // Only web and ftp addresses are offered; anything else (a local program, a file) could
+    // make the shell start something the player never meant to run.
+    if (!IsOpenableAddress(address)) {
+        Log("==> Download offer ignored, only http://, https:// and ftp:// addresses are opened: " + address);
+        return;
+    }
+    downloadAddress = address;
+    w_.getUrl.dload.caption = "Download : \r\n" + address + " ?";
+    w_.getUrl.visible = true;
+}
+
+void Conversation::BitBtn1Click() {
+    if (IsOpenableAddress(downloadAddress)) p_.shell.ShellExecute("open", downloadAddress, "", "");
+    w_.getUrl.visible = false;
+}
+
+void Conversation::BitBtn2Click() { w_.getUrl.visible = false; }
+
+void Conversation::HandleTime(const std::string& s) {
+    const std::string value = s.substr(s.find(':') + 1);
+    const ClockResult r = ClockCheckStep(clockCheck, currentServerAddress, p_.clock.tickCount(), value);
+    if (!r.alarm) return;
+    p_.sockets.SetText("Ok:" + std::to_string(r.percentage) + kTerminator);
+    p_.connection.SetKickPort(1024 + static_cast<int>(random(9999)));
+    p_.sockets.SetPort(std::to_string(1024 + random(9999)));
+    p_.connection.ListenClick();
+    p_.connection.CancelListenClick();
+    Log("Your PC is speeding(?)... you must restart Secplayer ");
+    BoxRequest box;
+    box.kind = BoxKind::Information;
+    box.caption = "VK3d sec player";
+    box.text = "PC speed is out of sync.... you must restart Secplayer ";
+    p_.dialogs.show(box);
+}
+
+void Conversation::HandleSrvinf(std::string s) {
+    if (Contains(s, "srvinf:==>From WDNplyr Self-Testing: ")) {
+        w_.selfTest.Memo.Add("Succes! => Self test string was received from: " +
+                             p_.sockets.GetPeerIPAddr(conversationSocket));
+    }
+    if (Contains(s, "srvinf:EOT:")) {
+        Log("EOT Connection closed.. ");
+        Log(std::string(state_.verdict ? "Config OK " : "Config ERROR") + " \r\n" + TraceTimestamp());
+        if (state_.verdict) {
+            StatusGreen(w_.main, state_.selfTestRunning, "Go Fly Now.... Salute!");
+        } else {
+            StatusRed(w_.main, state_.selfTestRunning, "Grounded, do NOT fly!!!");
+        }
+        if (!p_.sockets.SocketDead()) p_.sockets.SClose();
+        s.clear();
+        Restore();
+    }
+    if (StartsWith(s, "srvinf:URIP:")) {
+        const std::string tail = From(s, 13);
+        const size_t sep = tail.find("::");
+        const std::string address = sep == std::string::npos ? std::string() : tail.substr(0, sep);
+        w_.main.URIP.caption = "Your Internet IP : " + address;
+        s.erase(0, std::min(s.size(), address.size() + 14));
+        if (Contains(s, ">Config OK")) {
+            state_.verdict = true;
+            StatusGreen(w_.main, state_.selfTestRunning, "Go Fly Now ...Salute!");
+            Log(s);
+        }
+        if (Contains(s, ">Config ERROR")) {
+            state_.verdict = false;
+            StatusRed(w_.main, state_.selfTestRunning, "Grounded! do NOT fly!");
+            Log(s);
+            w_.errors.cfgerrors.Add(s);
+        }
+        return;
+    }
+    if (StartsWith(s, "srvinf:errinf:")) {
+        const size_t colon = s.rfind(": ");
+        const std::string name = colon == std::string::npos ? s : s.substr(colon + 2);
+        const std::string pattern = "*" + name;
+        const std::string* location = nullptr;
+        for (const auto& entry : state_.checks.relevantFiles) {
+            if (WildcardMatch(pattern, entry)) {
+                location = &entry;
+                break;
+            }
+        }
+        if (location) {
+            w_.errors.cfgerrors.Add(From(s, 15) + " Location = " + *location);
+        } else {
+            w_.errors.cfgerrors.Add(From(s, 15));
+        }
+        w_.errors.visible = true;
+        if (!Contains(s, ">Config")) s.clear();
+    }
+    if (StartsWith(s, "srvinf:")) {
+        if (StartsWith(s, "srvinf:ban:")) {
+            s = From(s, 11);
+            w_.serverInfo.servinfo.Add(s);
+            const size_t inner = s.find("srvinf:");
+            s = inner == std::string::npos ? std::string() : s.substr(inner + 1);
+        } else if (Contains(s, ">Config")) {
+            Log(From(s, 8));
+            w_.errors.cfgerrors.Add(From(s, 8));
+        }
+        if (Contains(s, "You have been ejected..")) {
+            StatusRed(w_.main, state_.selfTestRunning, "Ejected...");
+            if (w_.main.cantforward.checked) StatusRed(w_.main, state_.selfTestRunning, "Ejected, you must Kickstart again!");
+            p_.connection.CancelListenClick();
+        }
+        if (!Contains(s, "srvinf:ban:")) Log(From(s, 8));
+    }
+    if (PathExists(state_.gameFolder, "duh.txt")) Log("##>" + s);
+}
+
+std::string Conversation::HandleId(const std::string& s) {
+    // idfile: from the 4th character up to the first '|'; file: the text after that '|'.
+    const size_t bar = s.find('|');
+    const std::string idfile = (bar == std::string::npos || bar < 3) ? std::string() : s.substr(3, bar - 3);
+    const std::string file = bar == std::string::npos ? s : s.substr(bar + 1);
+    if (idfile.empty()) throw std::runtime_error("id?: no identity file");
+    if (Refuse(idfile, s) || Refuse(file, s)) return {};
+
+    const std::string idPath = ResolvePath(state_.gameFolder, idfile);
+    if (!PathExists(state_.gameFolder, idfile)) {
+        const FileCrc fc = FileCrc32(state_.gameFolder, file);
+        fileStatus = fc.status;
+        std::string crc = std::to_string(fc.crc);
+        std::ofstream out(idPath, std::ios::binary | std::ios::trunc);
+        if (!out) throw std::runtime_error("id?: cannot create " + idfile);
+        std::string line = crc + "|" + std::to_string(fc.status) + "\r\n";
+        out << line;
+        out.close();
+        WipeText(line);
+        if (!out) throw std::runtime_error("id?: cannot write " + idfile);
+        std::string answer = "id=" + crc + kTerminator;
+        WipeText(crc);
+        return answer;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(idPath, ec)) throw std::runtime_error("id?: not a file: " + idfile);
+    std::ifstream in(idPath, std::ios::binary);
+    if (!in) throw std::runtime_error("id?: cannot open " + idfile);
+    std::string line;
+    char ch;
+    // The first line, bounded: an identity line is a number, '|' and a status.
+    while (line.size() < 256 && in.get(ch) && ch != '\r' && ch != '\n') line += ch;
+    if (in.bad()) throw std::runtime_error("id?: cannot read " + idfile);
+    std::string answer = "id=" + line + kTerminator;
+    WipeText(line);
+    return answer;
+}
+
+void Conversation::HandleCheck(const std::string& s) {
+    const std::string params = s.substr(6);
+    const size_t eq = params.find('=');
+    CheckParams cp;
+    cp.logName = params.substr(0, eq);
+    const std::string rest = eq == std::string::npos ? std::string() : params.substr(eq + 1);
+    const size_t dash = rest.find('-');
+    cp.folders = rest.substr(0, dash);
+    cp.patterns = dash == std::string::npos ? std::string() : rest.substr(dash + 1);
+    state_.checkParams = cp;
+
+    // The check refuses an outside log name itself; here it must not be deleted either.
+    if (!Refuse(cp.logName, s) && !cp.logName.empty() && PathExists(state_.gameFolder, cp.logName)) {
+        ::unlink(ResolvePath(state_.gameFolder, cp.logName).c_str());
+    }
+    state_.resultList.clear();
+    if (Contains(cp.patterns, "volkar?.ted|")) {
+        for (const auto& line : state_.checks.tedResults) state_.resultList.add(line);
+    }
+    w_.main.cfgstatus.color = clBlack;
+    w_.main.cfgstatus.caption = "contact......";
+
+    if (state_.foregroundChecks) {
+        CheckFileSets(state_.checks, state_.gameFolder, state_.checkParams, state_.resultList, p_.clock, p_.processes);
+        Log(std::to_string(state_.checks.lastCheckMs) + " ms / check" + " #files:" +
+            std::to_string(state_.resultList.size()));
+        return;
+    }
+    p_.checks.ClearCheckFinished();
+    p_.checks.StartServerCheck();
+    for (int i = 0; i < 7; ++i) {
+        p_.clock.sleep(500);
+        if (p_.checks.CheckFinished()) break;
+    }
+}
+
+std::string Conversation::HandleEcrc(const std::string& s) {
+    const std::string file = s.substr(5);
+    if (Refuse(file, s)) return {};
+    const FileCrc fc = FileCrc32(state_.gameFolder, file);
+    fileStatus = fc.status;
+    std::string value = std::to_string(fc.crc);
+    if (fc.status == -1) value = "|-1" + value;
+    std::string plain = "crc=" + value + kTerminator;
+    std::string answer = std::string("\xC9\xCA") + EncipherText(plain);
+    WipeText(plain);
+    WipeText(value);
+    return answer;
+}
+
+std::string Conversation::HandleFmparm(const std::string& s) {
+    const std::string file = s.substr(7);
+    if (Refuse(file, s)) return {};
+    const int64_t sum = FileByteSum(state_.gameFolder, file);
+    const FileCrc fc = FileCrc32(state_.gameFolder, file);
+    fileStatus = fc.status;
+    return "pcrc=" + std::to_string(sum) + std::to_string(fc.crc);
+}
+
+}  // namespace vk

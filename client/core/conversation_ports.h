@@ -1,0 +1,67 @@
+#pragma once
+// What the conversation calls outside itself. The application adapts the real components to
+// these; tests use recording fakes.
+#include <cstdint>
+#include <string>
+
+namespace vk {
+
+// The operations of the TCP component (TSockets) that the conversation uses, under the
+// component's own names. Handles are the component's socket numbers.
+class SocketsPort {
+public:
+    virtual ~SocketsPort() = default;
+    virtual int SAccept() = 0;                         // -1 on failure
+    virtual void SClose() = 0;                         // aborts the connected socket
+    virtual std::string GetText() = 0;                 // one receive, cut at a zero byte
+    virtual void SetText(const std::string& text) = 0; // one send of all bytes
+    virtual bool SocketDead() = 0;
+    virtual std::string GetLocalPort(int socket) = 0;
+    virtual std::string GetPeerIPAddr(int socket) = 0;
+    virtual std::string GetPeerPort(int socket) = 0;
+    virtual void SetPort(const std::string& port) = 0; // the component's Port text
+};
+
+// Runs a server check with the check parameters into the result list. The completion flag is
+// what the main thread sees: a check thread's report lands only when the main thread serves
+// its messages again, so it is never set while the conversation waits.
+class CheckRunner {
+public:
+    virtual ~CheckRunner() = default;
+    virtual void StartServerCheck() = 0;
+    virtual bool CheckFinished() = 0;
+    virtual void ClearCheckFinished() = 0;
+};
+
+// The main window's connection operations and the kick socket, as far as the conversation
+// triggers them (speed alarm, ejection, blocked server, end of session).
+class ConnectionActions {
+public:
+    virtual ~ConnectionActions() = default;
+    virtual void ListenClick() = 0;
+    virtual void CancelListenClick() = 0;
+    virtual void CloseClick() = 0;
+    virtual void SetKickPort(int port) = 0;  // port of the UDP kick socket
+};
+
+// Shell execution of a document or address.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // verb "open"; returns a value above 32 on success, as the platform's call does.
+    virtual int ShellExecute(const std::string& verb, const std::string& file,
+                             const std::string& params, const std::string& dir) = 0;
+};
+
+// The four process priority classes and the operation that sets one.
+enum class PriorityClass : uint32_t { Idle = 0x40, Normal = 0x20, High = 0x80, Realtime = 0x100 };
+
+class ProcessPriority {
+public:
+    virtual ~ProcessPriority() = default;
+    // Sets the class of the whole process; returns "Chged priority to High" or
+    // "Error chging priority to High" (and so on for the other classes).
+    virtual std::string SetPriorityClass(PriorityClass c) = 0;
+};
+
+}  // namespace vk

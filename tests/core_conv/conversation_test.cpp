@@ -1,0 +1,404 @@
+// The data event, the framing of requests and the answering handlers, under the virtual clock.
+#include <gtest/gtest.h>
+
+#include "client/core/cipher_names.h"
+#include "harness.h"
+#include "tools/secsim/secsim.h"
+
+namespace vk::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The trace lines of one data event that reads `read` at once and handles one request.
+Lines Traced(const std::string& ts, const std::string& read, const std::string& request, const Lines& handlerLog,
+             const std::string& answer) {
+    Lines l{ts + "==>" + read + "<==", "t2:0.000", "t:0.000", ts + " parsing: " + request};
+    l.insert(l.end(), handlerLog.begin(), handlerLog.end());
+    l.push_back(ts + " response parsing: " + answer);
+    if (!answer.empty()) {
+        l.push_back(ts + " sending response : " + answer);
+        l.push_back(ts + " have send response : " + answer);
+    }
+    return l;
+}
+
+const std::string kFm = "FMPARAM3: flight model of the Camel, 1917 ......";
+const std::string kAc = "ACSPECS1";
+
+TEST(Conversation, ExampleConversationAllTenSteps) {
+    GameFolder g;
+    g.file("data\\fmparam3.dat", kFm).file("data\\acspecs1.dat", kAc).file("data\\notes.txt", "not asked for");
+    Harness h(g.path());
+    const std::string ts = "2023-11-14_22-13-20.0";
+    const std::string fmCrc = std::to_string(secsim::Crc32Of(kFm));
+    const std::string acCrc = std::to_string(secsim::Crc32Of(kAc));
+
+    // 1: the server connects.
+    h.conv->Sockets1SessionAvailable(3);
+    EXPECT_EQ(h.main.Memo1.lines, (Lines{"session accepted IP=192.0.2.10", "Local port50998 socket#3"}));
+    EXPECT_EQ(h.blocked.servip.text, "192.0.2.10");
+    EXPECT_EQ(h.conv->currentServerAddress, "192.0.2.10");
+
+    // 2: the first time: of this server only stores the clocks.
+    EXPECT_TRUE(h.event({T("time:5000000")}).empty());
+    EXPECT_EQ(h.newLog(), Traced(ts, T("time:5000000"), "time:5000000", {}, ""));
+    EXPECT_TRUE(h.main.prboost.checked);
+    EXPECT_EQ(h.priority.calls.back(), PriorityClass::High);
+
+    // 3: version.
+    EXPECT_EQ(h.event({T("ver?")}), Lines{T("2.2.0.1")});
+    EXPECT_EQ(h.newLog(), Traced(ts, T("ver?"), "ver?", {}, T("2.2.0.1")));
+
+    // 4: identity: the file is created with CRC and status, the answer carries the CRC.
+    const std::string idReq = "id?vkid.txt|data\\fmparam3.dat";
+    EXPECT_EQ(h.event({T(idReq)}), Lines{T("id=" + fmCrc)});
+    EXPECT_EQ(g.read("vkid.txt"), fmCrc + "|1\r\n");
+
+    // 5: the check runs (foreground) and the status line says so.
+    const std::string check = "check=plyr-cfg.txt=data\\|-fmparam*?.dat|acspecs?.dat|";
+    EXPECT_TRUE(h.event({T(check)}).empty());
+    EXPECT_EQ(h.newLog(), Traced(ts, T(check), check, {"0 ms / check #files:2"}, ""));
+    EXPECT_EQ(h.main.cfgstatus.caption, "contact......");
+    EXPECT_EQ(h.main.cfgstatus.color, clBlack);
+    EXPECT_EQ(h.state.checkParams.logName, "plyr-cfg.txt");
+    EXPECT_EQ(h.state.checkParams.folders, "data\\|");
+    EXPECT_EQ(h.state.checkParams.patterns, "fmparam*?.dat|acspecs?.dat|");
+
+    // 6: the result lines, each with CR LF.
+    const std::string text = "acspecs1.dat=8|" + acCrc + "|1\r\nfmparam3.dat=" + std::to_string(kFm.size()) + "|" +
+                             fmCrc + "|1\r\n";
+    EXPECT_EQ(h.event({T("snd?")}), Lines{T("snd=" + text)});
+
+    // 7: the raw CRC of the same text.
+    EXPECT_EQ(h.event({T("crc?")}), Lines{T("crc=" + std::to_string(secsim::RawCrc32Of(text)))});
+
+    // 8: 30 s later on both clocks: no strike, no answer.
+    h.clock.advance(30000);
+    EXPECT_TRUE(h.event({T("time:5030000")}).empty());
+    EXPECT_EQ(h.conv->clockCheck.strikes, 0);
+    EXPECT_EQ(h.conv->clockCheck.deviation, 0);
+
+    // 9: the verdict.
+    const std::string ts2 = "2023-11-14_22-13-50.0";
+    const std::string urip = "srvinf:URIP:203.0.113.7:50998::WDN says >Config OK";
+    EXPECT_TRUE(h.event({T(urip)}).empty());
+    EXPECT_EQ(h.newLog(), Traced(ts2, T(urip), urip, {"WDN says >Config OK"}, ""));
+    EXPECT_EQ(h.main.URIP.caption, "Your Internet IP : 203.0.113.7:50998");
+    EXPECT_TRUE(h.state.verdict);
+    EXPECT_EQ(h.main.cfgstatus.caption, "Go Fly Now ...Salute!");
+    EXPECT_EQ(h.main.cfgstatus.color, clGreen);
+
+    // 10: the end: verdict logged, green status, socket closed, priority restored.
+    EXPECT_TRUE(h.event({T("srvinf:EOT:")}).empty());
+    EXPECT_EQ(h.newLog(), Traced(ts2, T("srvinf:EOT:"), "srvinf:EOT:",
+                                 {"EOT Connection closed.. ", "Config OK  \r\n" + ts2}, ""));
+    EXPECT_EQ(h.main.cfgstatus.caption, "Go Fly Now.... Salute!");
+    EXPECT_EQ(h.main.cfgstatus.color, clGreen);
+    EXPECT_EQ(h.sockets.closes, 1);
+    EXPECT_EQ(h.priority.calls.back(), PriorityClass::Normal);
+    EXPECT_FALSE(h.main.prboost.checked);
+    EXPECT_EQ(h.clock.totalSlept(), 30000u);  // no read waited
+}
+
+TEST(Conversation, EotWithoutVerdictIsRedAndLeavesADeadSocketAlone) {
+    GameFolder g;
+    Harness h(g.path());
+    h.sockets.dead = true;
+    h.event({T("srvinf:EOT:")});
+    EXPECT_EQ(h.main.cfgstatus.caption, "Grounded, do NOT fly!!!");
+    EXPECT_EQ(h.main.cfgstatus.color, clRed);
+    EXPECT_EQ(h.sockets.closes, 0);
+    EXPECT_EQ(h.newLog()[5], "Config ERROR \r\n2023-11-14_22-13-20.0");
+}
+
+TEST(Conversation, SelfTestKeepsTheStatusLine) {
+    GameFolder g;
+    Harness h(g.path());
+    h.state.selfTestRunning = true;
+    h.state.verdict = true;
+    h.event({T("srvinf:EOT:")});
+    EXPECT_EQ(h.main.cfgstatus.caption, "Self testing...");
+}
+
+// ---- framing ---------------------------------------------------------------------------------
+
+TEST(Framing, TwoRequestsInOneReadAreHandledInTurn) {
+    GameFolder g;
+    Harness h(g.path());
+    EXPECT_EQ(h.event({T("ver?") + T("ok?")}), Lines{T("2.2.0.1")});
+    const std::string ts = "2023-11-14_22-13-20.0";
+    EXPECT_EQ(h.newLog(), (Lines{ts + "==>" + T("ver?") + T("ok?") + "<==", "t2:0.000",
+                                 "t:0.000", ts + " parsing: ver?", ts + " response parsing: " + T("2.2.0.1"),
+                                 ts + " sending response : " + T("2.2.0.1"),
+                                 ts + " have send response : " + T("2.2.0.1"),
+                                 "t:0.000", ts + " parsing: ok?", ts + " response parsing: "}));
+}
+
+TEST(Framing, TrailingPartialRequestIsDropped) {
+    GameFolder g;
+    Harness h(g.path());
+    EXPECT_EQ(h.event({T("ver?") + "sn"}), Lines{T("2.2.0.1")});
+    // Its rest alone is no request.
+    EXPECT_TRUE(h.event({T("d?")}).empty());
+    EXPECT_EQ(h.newLog()[5], "Error in data from srvr, resetting & waiting ......");
+    EXPECT_EQ(h.newLog()[6], "2023-11-14_22-13-20.0 s==>d?<==\n\rbufdata:==><==");
+}
+
+TEST(Framing, ReadWithoutTerminatorIsDroppedAfterThreeAttempts) {
+    GameFolder g;
+    Harness h(g.path());
+    EXPECT_TRUE(h.event({"ver?"}).empty());
+    EXPECT_EQ(h.sockets.reads, 3);
+    EXPECT_EQ(h.clock.totalSlept(), 3000u);  // two waits of 1.5 s, each after its read
+    EXPECT_EQ(h.newLog(), (Lines{"2023-11-14_22-13-23.0==>ver?<==", "t2:3.000", "Error in data from srvr, resetting",
+                                 "2023-11-14_22-13-23.0error data:==>ver?<==", "t:3.000"}));
+}
+
+TEST(Framing, TerminatorInTheSecondReadIsAnswered) {
+    GameFolder g;
+    Harness h(g.path());
+    EXPECT_EQ(h.event({"ve", T("r?")}), Lines{T("2.2.0.1")});
+    EXPECT_EQ(h.sockets.reads, 2);
+    EXPECT_EQ(h.clock.totalSlept(), 1500u);
+    EXPECT_EQ(h.newLog()[1], "t2:1.500");
+}
+
+TEST(Framing, UnrecognisedRequestIsLoggedWithTheRestOfTheBuffer) {
+    GameFolder g;
+    Harness h(g.path());
+    EXPECT_EQ(h.event({T("hello") + T("ver?")}), Lines{T("2.2.0.1")});
+    Lines log = h.newLog();
+    EXPECT_EQ(log[5], "Error in data from srvr, resetting & waiting ......");
+    EXPECT_EQ(log[6], "2023-11-14_22-13-20.0 s==>hello<==\n\rbufdata:==>" + T("ver?") + "<==");
+}
+
+TEST(Framing, ExceptionInTheEventIsLoggedAndRestores) {
+    GameFolder g;
+    Harness h(g.path());
+    struct Boom final : SocketsPort {
+        int SAccept() override { return 1; }
+        void SClose() override {}
+        std::string GetText() override { return T("ver?"); }
+        void SetText(const std::string&) override { throw std::runtime_error("send failed"); }
+        bool SocketDead() override { return false; }
+        std::string GetLocalPort(int) override { return ""; }
+        std::string GetPeerIPAddr(int) override { return ""; }
+        std::string GetPeerPort(int) override { return ""; }
+        void SetPort(const std::string&) override {}
+    } boom;
+    Conversation c(h.state, ConversationWindows{h.main, h.errors, h.serverInfo, h.selfTest, h.getUrl, h.blocked},
+                   ConversationPorts{boom, h.runner, h.connection, h.clock, h.dialogs, h.shell, h.priority, h.processes});
+    c.Sockets1DataAvailable(1);
+    const Lines& log = h.main.Memo1.lines;
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ((Lines{log.end() - 4, log.end()}),
+              (Lines{"==> Exception in sockets data available:", "==> buf:", "==> s:ver?", "==> response:ver?"}));
+    EXPECT_EQ(h.priority.calls.back(), PriorityClass::Normal);
+    EXPECT_FALSE(h.main.prboost.checked);
+}
+
+// ---- requests --------------------------------------------------------------------------------
+
+TEST(ParseRequest, WhichRequestsAreHandled) {
+    GameFolder g;
+    struct Case {
+        std::string request;
+        bool handled;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {"ok?", true, ""},
+        {"ok?anything", true, ""},
+        {"scn?abc.dat|", true, ""},
+        {"snd?", true, T("snd=")},                                  // empty result list
+        {"crc?", true, std::string("crc=Err") + '\xC8' + '\xC8'},   // empty list: two terminators
+        {"ver?", true, T("2.2.0.1")},
+        {"VER?", false, ""},  // tokens are case-sensitive
+        {"id?", false, ""},   // "id?" alone is too short
+        {"", false, ""},
+        {"hello", false, ""},
+        {" ver?", false, ""},  // "at 1" means at the start
+        {"fmparm?data\\nothere.dat", true, "pcrc=-10"},
+    };
+    for (const Case& c : cases) {
+        Harness h(g.path());
+        EXPECT_EQ(h.conv->ParseRequest(c.request), c.answer) << c.request;
+        EXPECT_EQ(h.conv->handled(), c.handled) << c.request;
+    }
+    Harness h(g.path());
+    h.conv->ParseRequest("scn?abc.dat|");
+    EXPECT_EQ(h.state.checkParams.patterns, "abc.dat|");
+}
+
+TEST(ParseRequest, IdAnywhereInTheRequestIsAnIdentityRequest) {
+    GameFolder g;
+    g.file("f.dat", "12345678");
+    Harness h(g.path());
+    // A check= whose text holds "id?" is answered as id?: idfile from the 4th character.
+    EXPECT_EQ(h.conv->ParseRequest("check=x-id?|f.dat"), T("id=" + std::to_string(secsim::Crc32Of("12345678"))));
+    EXPECT_TRUE(g.exists("ck=x-id?"));
+    EXPECT_NE(h.main.cfgstatus.caption, "contact......");  // no check was started
+}
+
+TEST(ParseRequest, SecondIdentityRequestAnswersTheStoredLine) {
+    GameFolder g;
+    g.file("data\\fmparam3.dat", kFm);
+    Harness h(g.path());
+    const std::string crc = std::to_string(secsim::Crc32Of(kFm));
+    EXPECT_EQ(h.conv->ParseRequest("id?me.id|data\\fmparam3.dat"), T("id=" + crc));
+    g.file("data\\fmparam3.dat", "changed since");  // the stored line wins
+    EXPECT_EQ(h.conv->ParseRequest("id?me.id|data\\fmparam3.dat"), T("id=" + crc + "|1"));
+    // A missing file gives CRC 0 and status 0.
+    EXPECT_EQ(h.conv->ParseRequest("id?other.id|nothere.dat"), T("id=0"));
+    EXPECT_EQ(g.read("other.id"), "0|0\r\n");
+}
+
+TEST(ParseRequest, IdWithoutIdentityFileIsAnException) {
+    GameFolder g;
+    Harness h(g.path());
+    EXPECT_EQ(h.conv->ParseRequest("id?|x.dat"), "");
+    EXPECT_EQ(h.main.Memo1.lines.back(), "=>Exception in parse()");
+    EXPECT_EQ(h.priority.calls.back(), PriorityClass::Normal);
+}
+
+TEST(ParseRequest, EcrcIsTheEncipheredCrcAnswer) {
+    GameFolder g;
+    g.file("data\\fmparam3.dat", kFm);
+    Harness h(g.path());
+    const AesKey& key = ProgramKey();
+    struct Case {
+        std::string file;
+        std::string plain;
+    };
+    for (const Case& c : {Case{"data\\fmparam3.dat", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
+                          Case{"DATA\\FMPARAM3.DAT", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
+                          Case{"data\\missing.dat", "crc=0"}}) {
+        std::string a = h.conv->ParseRequest("ecrc?" + c.file);
+        ASSERT_GE(a.size(), 2u);
+        EXPECT_EQ(a.substr(0, 2), "\xC9\xCA");
+        EXPECT_EQ((a.size() - 2) % 16, 0u) << c.file;
+        EXPECT_EQ(DecipherText(a.substr(2), key), T(c.plain)) << c.file;
+    }
+}
+
+TEST(ParseRequest, FmparmIsByteSumAndCrcWithoutSeparator) {
+    GameFolder g;
+    const std::string bytes = std::string("\x01\x02\x03\xFF", 4) + "12345";  // the last five do not count
+    g.file("data\\fmparam3.dat", bytes);
+    Harness h(g.path());
+    EXPECT_EQ(h.conv->ParseRequest("fmparm?data\\fmparam3.dat"),
+              "pcrc=" + std::to_string(1 + 2 + 3 + 255) + std::to_string(secsim::Crc32Of(bytes)));
+}
+
+TEST(ParseRequest, BackgroundCheckWaitsThreeAndAHalfSeconds) {
+    GameFolder g;
+    g.file("data\\acspecs1.dat", kAc);
+    Harness h(g.path());
+    h.state.foregroundChecks = false;
+    h.state.resultList.add("old=1|2|1");
+    h.conv->ParseRequest("check=plyr-cfg.txt=data\\|-acspecs?.dat|");
+    EXPECT_EQ(h.clock.totalSlept(), 3500u);  // the report lands only after the wait
+    EXPECT_FALSE(h.runner.CheckFinished());
+    EXPECT_EQ(h.conv->ParseRequest("snd?"), T("snd=acspecs1.dat=8|" + std::to_string(secsim::Crc32Of(kAc)) + "|1\r\n"));
+    h.runner.DeliverReports();
+    EXPECT_TRUE(h.runner.CheckFinished());
+    EXPECT_EQ(h.main.Memo1.lines.back(), "0 ms / check (bg)");
+}
+
+TEST(ParseRequest, TerrainLinesAreReusedAndTheOldLogIsReplaced) {
+    GameFolder g;
+    g.file("plyr-cfg.txt", "stale lines of an older check\r\n");
+    Harness h(g.path());
+    h.state.checks.tedResults.add("volkar0.ted=5|123|1");
+    h.conv->ParseRequest("check=plyr-cfg.txt=data\\|-volkar?.ted|");
+    EXPECT_EQ(h.state.resultList.lines(), Lines{"volkar0.ted=5|123|1"});
+    EXPECT_EQ(g.read("plyr-cfg.txt").find("stale"), std::string::npos);
+}
+
+TEST(ParseRequest, CorruptArchiveEndsTheCheckAsAParseException) {
+    GameFolder g;
+    g.file("data\\vkmulti.vol", "VOL!tiny");
+    Harness h(g.path());
+    EXPECT_EQ(h.conv->ParseRequest("check=plyr-cfg.txt=data\\&vkmulti.vol&|-*.dat|"), "");
+    EXPECT_EQ(h.main.Memo1.lines.back(), "=>Exception in parse()");
+}
+
+// ---- url= ------------------------------------------------------------------------------------
+
+TEST(Url, WebAddressesAreOfferedAndOpened) {
+    GameFolder g;
+    for (const std::string addr : {"http://patches.example/vk.zip", "HTTPS://patches.example/vk.zip",
+                                    "ftp://files.example/vk.zip"}) {
+        Harness h(g.path());
+        EXPECT_EQ(h.conv->ParseRequest("url=" + addr), "");
+        EXPECT_TRUE(h.conv->handled());
+        EXPECT_TRUE(h.getUrl.visible);
+        EXPECT_EQ(h.getUrl.dload.caption, "Download : \r\n" + addr + " ?");
+        h.conv->BitBtn1Click();
+        EXPECT_EQ(h.shell.calls, Lines{"open " + addr});
+        EXPECT_FALSE(h.getUrl.visible);
+    }
+    Harness h(g.path());
+    h.conv->ParseRequest("url=http://patches.example/vk.zip");
+    h.conv->BitBtn2Click();
+    EXPECT_FALSE(h.getUrl.visible);
+    EXPECT_TRUE(h.shell.calls.empty());
+}
+
+TEST(Url, OtherAddressesAreLoggedAndIgnored) {
+    GameFolder g;
+    for (const std::string addr : {"file:///etc/passwd", "C:\\windows\\system32\\calc.exe", "wdnhelp.exe",
+                                    "javascript:alert(1)", "http://x.example/\r\nrm", "", "httpx://a"}) {
+        Harness h(g.path());
+        h.conv->ParseRequest("url=" + addr);
+        EXPECT_TRUE(h.conv->handled());
+        EXPECT_FALSE(h.getUrl.visible) << addr;
+        h.conv->BitBtn1Click();
+        EXPECT_TRUE(h.shell.calls.empty()) << addr;
+        EXPECT_EQ(h.main.Memo1.lines.back(),
+                  "==> Download offer ignored, only http://, https:// and ftp:// addresses are opened: " + addr);
+    }
+}
+
+// ---- connection events -----------------------------------------------------------------------
+
+TEST(Sessions, BlockedServerIsClosedAndKeepsTheLastAddress) {
+    GameFolder g;
+    Harness h(g.path());
+    h.blocked.servip.text = "198.51.100.1";
+    h.blocked.srvlist.items = {"192.0.2.10", "203.0.113.9"};
+    h.conv->Sockets1SessionAvailable(3);
+    EXPECT_EQ(h.main.Memo1.lines.back(), "!! ==> This IP (192.0.2.10)has been blocked by you");
+    EXPECT_EQ(h.connection.calls, Lines{"CloseClick"});
+    EXPECT_EQ(h.blocked.servip.text, "198.51.100.1");
+}
+
+TEST(Sessions, SelfTestSeesAcceptsAndInvalidSockets) {
+    GameFolder g;
+    Harness h(g.path());
+    h.state.selfTestRunning = true;
+    h.conv->Sockets1SessionAvailable(3);
+    EXPECT_EQ(h.selfTest.Memo.lines, Lines{"OK Self-test: session accepted IP=192.0.2.10"});
+    h.sockets.acceptResult = -1;
+    h.main.Memo1.Clear();
+    h.conv->Sockets1SessionAvailable(3);
+    EXPECT_EQ(h.main.Memo1.lines, Lines{"Invalid socket... -1"});
+    // The self-test message names its sender in the self-test log.
+    h.conv->ParseRequest("srvinf:==>From WDNplyr Self-Testing: Local IP=OK");
+    EXPECT_EQ(h.selfTest.Memo.lines.back(), "Succes! => Self test string was received from: 192.0.2.10");
+    EXPECT_EQ(h.main.Memo1.lines.back(), "==>From WDNplyr Self-Testing: Local IP=OK");
+}
+
+TEST(Sessions, ConnectedAndClosedAreLogged) {
+    GameFolder g;
+    Harness h(g.path());
+    h.conv->Sockets1SessionConnected(9);
+    EXPECT_EQ(h.main.Memo1.lines.back(), "Connected to IP=192.0.2.10 on his port #4242 socket#: 9");
+    h.conv->Sockets1SessionClosed(9);
+    EXPECT_EQ(h.main.Memo1.lines.back(), "End of conversation, session continues......");
+    EXPECT_EQ(h.connection.calls, Lines{"CloseClick"});
+}
+
+}  // namespace
+}  // namespace vk::test
