@@ -149,9 +149,7 @@ struct Parser {
         std::vector<std::string> args(w.begin() + 1, w.end());
         if (kind == "goldroom") {
             Options o = options(args, line, {"aircraft", "name"});
-            std::string name = o.has("name") ? o.kv.at("name") : who ? who->name : "";
-            if (!o.has("name") && !who)
-                throw ScenarioError(line, "goldroom for 'all' takes each player's own name");
+            std::string name = o.has("name") ? o.kv.at("name") : who->name;
             return msgGoldRoom(name, static_cast<int>(o.num("aircraft", 1, 0, 255)));
         }
         if (kind == "checksum") {
@@ -209,25 +207,34 @@ struct Parser {
 
     void timed(const std::vector<std::string>& w, size_t at, int line, Rule r) {
         if (w.size() <= at + 1) throw ScenarioError(line, "expected PLAYER MESSAGE after the time");
-        r.player = findPlayer(w[at], line);
-        const Player* who = r.player >= 0 ? &s.players[r.player] : nullptr;
-        std::vector<std::string> part;
-        auto flush = [&] {
-            std::vector<uint8_t> m = message(part, line, who);
-            r.messages.insert(r.messages.end(), m.begin(), m.end());
-            part.clear();
-        };
-        for (size_t i = at + 1; i < w.size(); ++i) {
-            if (w[i] == "+") {
-                flush();
-            } else {
-                part.push_back(w[i]);
+        int who = findPlayer(w[at], line);
+        int first = who < 0 ? 0 : who;
+        int last = who < 0 ? static_cast<int>(s.players.size()) - 1 : who;
+        for (int p = first; p <= last; ++p) {
+            Rule one = r;
+            one.player = p;
+            if (who < 0) {
+                one.phase = p;
+                one.spread = static_cast<int>(s.players.size());
             }
+            std::vector<std::string> part;
+            auto flush = [&] {
+                std::vector<uint8_t> m = message(part, line, &s.players[p]);
+                one.messages.insert(one.messages.end(), m.begin(), m.end());
+                part.clear();
+            };
+            for (size_t i = at + 1; i < w.size(); ++i) {
+                if (w[i] == "+") {
+                    flush();
+                } else {
+                    part.push_back(w[i]);
+                }
+            }
+            flush();
+            if (one.messages.size() + 3 > kMaxPayload)
+                throw ScenarioError(line, "datagram longer than " + std::to_string(kMaxPayload) + " bytes");
+            s.rules.push_back(std::move(one));
         }
-        flush();
-        if (r.messages.size() + 3 > kMaxPayload)
-            throw ScenarioError(line, "datagram longer than " + std::to_string(kMaxPayload) + " bytes");
-        s.rules.push_back(std::move(r));
     }
 
     void line(const std::string& text, int n) {
@@ -444,24 +451,19 @@ struct DatagramStream::Impl {
 
     explicit Impl(const Scenario& sc) : s(sc), seq(sc.players.size(), 0) {
         payload.reserve(kMaxPayload);
-        int np = static_cast<int>(s.players.size());
         for (int r = 0; r < static_cast<int>(s.rules.size()); ++r) {
             const Rule& rule = s.rules[r];
-            for (int p = 0; p < np; ++p) {
-                if (rule.player >= 0 && rule.player != p) continue;
-                Stream st{timeOf(rule, p, 0), r, p, 0};
-                if (st.next < rule.endUs) heap.push(st);
-            }
+            Stream st{timeOf(rule, 0), r, rule.player, 0};
+            if (st.next < rule.endUs) heap.push(st);
         }
     }
 
     // The k-th send of a rule by a player. A rule for every player spreads the players evenly
     // over one interval, as real games do not send in lockstep.
-    int64_t timeOf(const Rule& r, int player, int64_t k) const {
-        int64_t np = static_cast<int64_t>(s.players.size());
+    static int64_t timeOf(const Rule& r, int64_t k) {
         if (r.intervalUs == 0) return r.startUs;
-        int64_t phase = r.player < 0 ? player : 0;
-        int64_t spread = r.player < 0 ? np : 1;
+        int64_t phase = r.phase;
+        int64_t spread = r.spread;
         if (r.intervalUs < 0) {
             int64_t rate = -r.intervalUs;
             return r.startUs + (k * spread + phase) * 1000000 / (rate * spread);
@@ -487,7 +489,7 @@ bool DatagramStream::next(Datagram& out) {
     out.payload = d.payload.data();
     out.size = d.payload.size();
     if (rule.intervalUs != 0) {
-        Impl::Stream again{d.timeOf(rule, st.player, st.k + 1), st.rule, st.player, st.k + 1};
+        Impl::Stream again{Impl::timeOf(rule, st.k + 1), st.rule, st.player, st.k + 1};
         if (again.next < rule.endUs) d.heap.push(again);
     }
     return true;

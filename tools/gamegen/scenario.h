@@ -22,14 +22,16 @@ struct Player {
     uint16_t port = 0;
 };
 
-// One timed rule of the scenario: a datagram (one or more messages) sent by one player, or by
-// every player, once or repeatedly over a time range.
+// One timed rule of the scenario: a datagram (one or more messages) sent by one player, once or
+// repeatedly over a time range.
 struct Rule {
     int line = 0;
     int64_t startUs = 0;
     int64_t endUs = 0;      // exclusive; equals startUs + 1 for a single "at"
     int64_t intervalUs = 0; // 0 = once
-    int player = -1;        // -1 = every player
+    int player = 0;
+    int phase = 0;          // a rule for every player is one rule per player, spread over
+    int spread = 1;         // its interval: player `phase` of `spread`
     std::vector<uint8_t> messages;  // the messages, each with its length byte first
 };
 
