@@ -43,6 +43,7 @@ public:
         sigaction(SIGTERM, &old_[1], nullptr);
         sigaction(SIGHUP, &old_[2], nullptr);
         sigaction(SIGPIPE, &old_[3], nullptr);
+        g_stop = 0;
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -137,11 +138,14 @@ void runLoop(Monitor& m, PacketSource& src) {
         L.lastResult = p.result;
         if (p.result < 0) break;
         if (m.replay && p.result == 1) {
-            // A live run passes through quiet seconds on read time-outs; so does the replay.
+            // A live run passes through quiet seconds on 100 ms read time-outs; so does the
+            // replay, so that timers and keys behave as they did live.
             while (m.replayNow + 1 < p.tsSec && !L.quit && !g_stop) {
                 ++m.replayNow;
-                timerStep(m);
-                if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+                for (int pass = 0; pass < 10 && !L.quit; ++pass) {
+                    timerStep(m);
+                    if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+                }
             }
             if (L.quit || g_stop) break;
             m.replayNow = p.tsSec;
@@ -247,6 +251,7 @@ void handleKey(Monitor& m, int key) {
 }
 
 void handlePacket(Monitor& m, const PacketRead& p) {
+    m.messageCount = 0;
     const uint8_t* d = p.data;
     const uint32_t cap = p.capLength;
     // The filter passes only UDP to the server; anything shorter than the headers is skipped.
@@ -290,6 +295,7 @@ void handlePacket(Monitor& m, const PacketRead& p) {
         ++count;
         pos += size;
     }
+    m.messageCount = count;
     for (int i = 0; i < count; ++i) {
         std::memcpy(m.buf.data() + kMessageStart, m.slots[i].data(), m.slots[i][0] + 2u);
         decodeMessage(m);

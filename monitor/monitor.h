@@ -195,6 +195,7 @@ struct Monitor {
     PacketContext pkt;
     alignas(8) std::array<uint8_t, MAX_PACKET_SIZE> buf{};  // decode buffer, from the IP header
     std::array<std::array<uint8_t, MAX_PACKET_SIZE>, kMessageSlots> slots{};
+    int messageCount = 0;                  // messages cut from the last packet
     LoopState loop;
     DecodeState decode;
     LandmarkState landmarks;
