@@ -101,7 +101,7 @@ int dump(const std::string& path) {
         const uint8_t* r = file.data() + 36 + vkst::kLandmarkRecord * k;
         std::string name(reinterpret_cast<const char*>(r + kRecName),
                          strnlen(reinterpret_cast<const char*>(r + kRecName), vkst::kLandmarkRecord - kRecName));
-        std::printf("#%ld  %.6f %.6f %.1f kind=%d %s\n", k, getFloat(r + vkst::kRecLat), getFloat(r + vkst::kRecLon),
+        std::printf("#%ld  %.5f %.5f %.1f kind=%d %s\n", k, getFloat(r + vkst::kRecLat), getFloat(r + vkst::kRecLon),
                     getFloat(r + vkst::kRecAlt), r[vkst::kRecKind], name.c_str());
     }
     return 0;
