@@ -1,0 +1,37 @@
+#pragma once
+// The capture library: live adapters and capture files, both through libpcap.
+#include <memory>
+#include <string>
+
+#include "monitor/monitor.h"
+
+namespace vkst {
+
+// The real backend over libpcap's live devices.
+CaptureBackend& pcapBackend();
+
+// A capture file opened for replay; peeks at its first packet so that the clocks can start at
+// its time. The link type and the filter are set on it as on a device.
+class SavefileSource final : public PacketSource {
+public:
+    ~SavefileSource() override;
+    // nullptr with errText when the file cannot be read
+    static std::unique_ptr<SavefileSource> open(const std::string& path, std::string& errText);
+    PacketRead next() override;
+    std::string error() override;
+    bool hasFirst() const { return haveFirst_; }
+    int64_t firstSecond() const { return first_.tsSec; }
+    int datalink() const;
+    // 0 ok, -1 compile failed, -2 setting it failed
+    int setFilter(const std::string& filter);
+
+private:
+    SavefileSource() = default;
+    void* handle_ = nullptr;  // pcap_t
+    bool haveFirst_ = false;
+    bool firstPending_ = false;
+    PacketRead first_;
+    std::unique_ptr<uint8_t[]> firstData_;
+};
+
+}  // namespace vkst
