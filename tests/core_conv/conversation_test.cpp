@@ -198,6 +198,19 @@ TEST(Framing, ExceptionInTheEventIsLoggedAndRestores) {
     EXPECT_FALSE(h.main.prboost.checked);
 }
 
+TEST(Framing, TraceTimestampCarriesTheTickModulo1000WithoutLeadingZeros) {
+    GameFolder g;
+    Harness h(g.path());
+    struct Case {
+        uint32_t tick;
+        std::string suffix;
+    };
+    for (const Case& c : {Case{1000, ".0"}, Case{1007, ".7"}, Case{123456789, ".789"}, Case{4294967295u, ".295"}}) {
+        h.clock.setTick(c.tick);
+        EXPECT_EQ(h.conv->TraceTimestamp(), "2023-11-14_22-13-20" + c.suffix);
+    }
+}
+
 // ---- requests --------------------------------------------------------------------------------
 
 TEST(ParseRequest, WhichRequestsAreHandled) {
