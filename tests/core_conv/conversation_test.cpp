@@ -198,6 +198,19 @@ TEST(Framing, ExceptionInTheEventIsLoggedAndRestores) {
     EXPECT_FALSE(h.main.prboost.checked);
 }
 
+TEST(Framing, TraceTimestampCarriesTheTickModulo1000WithoutLeadingZeros) {
+    GameFolder g;
+    Harness h(g.path());
+    struct Case {
+        uint32_t tick;
+        std::string suffix;
+    };
+    for (const Case& c : {Case{1000, ".0"}, Case{1007, ".7"}, Case{123456789, ".789"}, Case{4294967295u, ".295"}}) {
+        h.clock.setTick(c.tick);
+        EXPECT_EQ(h.conv->TraceTimestamp(), "2023-11-14_22-13-20" + c.suffix);
+    }
+}
+
 // ---- requests --------------------------------------------------------------------------------
 
 TEST(ParseRequest, WhichRequestsAreHandled) {
@@ -252,6 +265,9 @@ TEST(ParseRequest, SecondIdentityRequestAnswersTheStoredLine) {
     // A missing file gives CRC 0 and status 0.
     EXPECT_EQ(h.conv->ParseRequest("id?other.id|nothere.dat"), T("id=0"));
     EXPECT_EQ(g.read("other.id"), "0|0\r\n");
+    // One that cannot be opened stores status -1.
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0"));
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0|-1"));
 }
 
 TEST(ParseRequest, IdWithoutIdentityFileIsAnException) {
@@ -273,7 +289,8 @@ TEST(ParseRequest, EcrcIsTheEncipheredCrcAnswer) {
     };
     for (const Case& c : {Case{"data\\fmparam3.dat", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
                           Case{"DATA\\FMPARAM3.DAT", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
-                          Case{"data\\missing.dat", "crc=0"}}) {
+                          Case{"data\\missing.dat", "crc=0"},
+                          Case{"data", "crc=|-10"}}) {  // found, but no file to open: status -1
         std::string a = h.conv->ParseRequest("ecrc?" + c.file);
         ASSERT_GE(a.size(), 2u);
         EXPECT_EQ(a.substr(0, 2), "\xC9\xCA");
@@ -314,6 +331,26 @@ TEST(ParseRequest, TerrainLinesAreReusedAndTheOldLogIsReplaced) {
     h.conv->ParseRequest("check=plyr-cfg.txt=data\\|-volkar?.ted|");
     EXPECT_EQ(h.state.resultList.lines(), Lines{"volkar0.ted=5|123|1"});
     EXPECT_EQ(g.read("plyr-cfg.txt").find("stale"), std::string::npos);
+}
+
+TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
+    GameFolder g;
+    g.file("data\\fmparam3.dat", "flight model").file("volkarmmp.exe", "the game").file("data\\notes.txt", "mine");
+    for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg"}) {
+        SCOPED_TRACE(name);
+        Harness h(g.path());
+        h.state.resultList.add("old=1|2|1");
+        EXPECT_EQ(h.conv->ParseRequest("check=" + name + "=data\\|-*.dat|"), "");
+        EXPECT_EQ(h.main.Memo1.lines.back(), "==> Refused, not a check log name: check=" + name + "=data\\|-*.dat|");
+        EXPECT_TRUE(h.state.resultList.empty());  // nothing checked, as for lists outside the folder
+        EXPECT_EQ(g.read("data\\fmparam3.dat"), "flight model");
+        EXPECT_EQ(g.read("volkarmmp.exe"), "the game");
+        EXPECT_EQ(g.read("data\\notes.txt"), "mine");
+    }
+    Harness h(g.path());
+    h.conv->ParseRequest("check=WDN-Check.TXT=data\\|-*.dat|");
+    EXPECT_TRUE(g.exists("WDN-Check.TXT"));
+    EXPECT_EQ(h.state.resultList.size(), 1u);
 }
 
 TEST(ParseRequest, CorruptArchiveEndsTheCheckAsAParseException) {
