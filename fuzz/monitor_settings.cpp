@@ -1,7 +1,11 @@
 // Input: vk2server.scs, vk2server.ini, VKST.ini and the route journal, separated by "\n%%\n".
+#include <dirent.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -19,16 +23,30 @@ public:
     void write(std::string_view) override {}
 };
 
+const char* kFiles[] = {"vk2server.scs", "vk2server.ini", "VKST.ini", "VKST.routes", "VKST.routes.new"};
+
+void removeFolder(const std::string& dir) {
+    for (const char* n : kFiles) std::remove((dir + "/" + n).c_str());
+    rmdir(dir.c_str());
+}
+
+// One folder per fuzzing process, /tmp/vkst-fuzz-PID. libFuzzer may end without running exit
+// handlers, so each start removes the folders of processes that are gone.
 const std::string& folder() {
     static const std::string dir = [] {
-        char tmpl[] = "/tmp/vkst-fuzz-XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        std::atexit([] {
-            for (const char* n : {"vk2server.scs", "vk2server.ini", "VKST.ini", "VKST.routes", "VKST.routes.new"})
-                std::remove((folder() + "/" + n).c_str());
-            rmdir(folder().c_str());
-        });
-        return std::string(d ? d : "/tmp");
+        if (DIR* d = opendir("/tmp")) {
+            while (dirent* e = readdir(d)) {
+                int pid = 0;
+                if (std::sscanf(e->d_name, "vkst-fuzz-%d", &pid) == 1 && pid > 0 && kill(pid, 0) != 0 &&
+                    errno == ESRCH)
+                    removeFolder(std::string("/tmp/") + e->d_name);
+            }
+            closedir(d);
+        }
+        std::string path = "/tmp/vkst-fuzz-" + std::to_string(getpid());
+        mkdir(path.c_str(), 0700);
+        std::atexit([] { removeFolder(folder()); });
+        return path;
     }();
     return dir;
 }
