@@ -31,28 +31,28 @@ void removeFolder(const std::string& dir) {
 }
 
 // One folder per fuzzing process, /tmp/vkst-fuzz-PID. libFuzzer may end without running exit
-// handlers, so each start removes the folders of processes that are gone.
-const std::string& folder() {
-    static const std::string dir = [] {
-        if (DIR* d = opendir("/tmp")) {
-            while (dirent* e = readdir(d)) {
-                int pid = 0;
-                if (std::sscanf(e->d_name, "vkst-fuzz-%d", &pid) == 1 && pid > 0 && kill(pid, 0) != 0 &&
-                    errno == ESRCH)
-                    removeFolder(std::string("/tmp/") + e->d_name);
-            }
-            closedir(d);
+// handlers, so each start removes the folders of processes that are gone. The name is kept in a
+// plain array: it must outlive the exit handler.
+char g_folder[64];
+
+const char* folder() {
+    if (g_folder[0]) return g_folder;
+    if (DIR* d = opendir("/tmp")) {
+        while (dirent* e = readdir(d)) {
+            int pid = 0;
+            if (std::sscanf(e->d_name, "vkst-fuzz-%d", &pid) == 1 && pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+                removeFolder(std::string("/tmp/") + e->d_name);
         }
-        std::string path = "/tmp/vkst-fuzz-" + std::to_string(getpid());
-        mkdir(path.c_str(), 0700);
-        std::atexit([] { removeFolder(folder()); });
-        return path;
-    }();
-    return dir;
+        closedir(d);
+    }
+    std::snprintf(g_folder, sizeof g_folder, "/tmp/vkst-fuzz-%d", static_cast<int>(getpid()));
+    mkdir(g_folder, 0700);
+    std::atexit([] { removeFolder(g_folder); });
+    return g_folder;
 }
 
 void writeFile(const std::string& name, const std::string& bytes) {
-    std::FILE* f = std::fopen((folder() + "/" + name).c_str(), "wb");
+    std::FILE* f = std::fopen((std::string(folder()) + "/" + name).c_str(), "wb");
     if (!f) return;
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
