@@ -151,9 +151,8 @@ std::unique_ptr<PacketSource> openAdapter(Monitor& m, std::string& listening) {
 
 void prepareReplay(SavefileSource& f, Monitor& m) {
     if (f.datalink() != 1) throw Fatal{"\nThis program works only on Ethernet networks.\n", -1, 0, true};
-    int rc = f.setFilter(m.settings.filterText);
-    if (rc == -1) throw Fatal{"\nUnable to compile the packet filter. Check the syntax.\n", -1, 0, true};
-    if (rc < 0) throw Fatal{"\nError setting the filter.\n", -1, 0, true};
+    if (f.setFilter(m.settings.filterText, m.settings.serverPort) < 0)
+        throw Fatal{"\nUnable to compile the packet filter. Check the syntax.\n", -1, 0, true};
 }
 
 // A replay reads packets far faster than they came; the keyboard is looked at once per 100 ms of

@@ -90,7 +90,19 @@ struct AddressKey {
     bool matches(const Session& s, int port) const {
         if (s.port != port || len >= sizeof s.ipText) return false;
         if (s.ipText[len] != '\0' || (len && s.ipText[len - 1] != ip[len - 1])) return false;
-        return std::memcmp(s.ipText, ip, len) == 0;
+        return sameBytes(s.ipText, ip, len);
+    }
+    // Two overlapping word loads cover 4 to 16 bytes without leaving [0, n).
+    static bool sameBytes(const char* a, const char* b, size_t n) {
+        if (n >= 8) return load<uint64_t>(a) == load<uint64_t>(b) && load<uint64_t>(a + n - 8) == load<uint64_t>(b + n - 8);
+        if (n >= 4) return load<uint32_t>(a) == load<uint32_t>(b) && load<uint32_t>(a + n - 4) == load<uint32_t>(b + n - 4);
+        return std::memcmp(a, b, n) == 0;
+    }
+    template <class T>
+    static T load(const char* p) {
+        T v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
     }
     const char* ip;
     size_t len = 0;
