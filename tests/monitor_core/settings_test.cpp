@@ -160,6 +160,9 @@ TEST(Settings, TimedCloseAddsFifteenSecondsOnlyOnce) {
     h.standardFiles("CloseOnTimedGame=1;\nCloseOnTimedGame=1;\nTestUDP=0;\n");
     loadSettings(*h.m);
     EXPECT_EQ(h.m->settings.gameLength, 615u);
+    // Both echoes show the length as read.
+    const std::string twice = "GameLength is 600 seconds\n\n[Settings]\nMap used is MARNE.MAP\r\n";
+    EXPECT_NE(h.out.text.find(twice + "CloseOnTimedGame is ENABLED\n" + twice), std::string::npos) << h.out.text;
 }
 
 TEST(Settings, LongLinesAreReadInPiecesOf99Characters) {
