@@ -318,8 +318,11 @@ void handlePacket(Monitor& m, const PacketRead& p) {
         len = MAX_PACKET_SIZE;
         logf(m, "\n\n WARNING: PACKET LENTGH > MAX_PACKET_SIZE!! \n\n");
     }
-    // Only bytes that were captured are data; a short capture ends the data early.
+    // Only bytes that were captured are data; a short capture ends the data early. Nor is the
+    // padding of a short Ethernet frame: the datagram ends where the IP header says it does.
     if (len > cap) len = cap;
+    const uint32_t ipEnd = 14u + ((static_cast<uint32_t>(d[14 + 2]) << 8) | d[14 + 3]);
+    if (ipEnd >= 14 + ihl + 8 && ipEnd < len) len = ipEnd;
     if (len <= 42) return;
     copyBytes(m.buf.data() + kPayloadStart, d + 42, len - 42);
     const uint32_t end = len - 14;
