@@ -29,6 +29,8 @@ public:
 private:
     SavefileSource() = default;
     bool passes(const PacketRead& r) const;
+    static constexpr size_t kReadBuffer = 1 << 20;
+    std::unique_ptr<char[]> buffer_;  // the stream's buffer, freed after the handle is closed
     void* handle_ = nullptr;  // pcap_t
     void* program_ = nullptr; // bpf_program
     int udpPort_ = -1;
