@@ -21,7 +21,11 @@ namespace {
 // device is non-blocking and each read first waits up to 100 ms on its descriptor.
 class LiveSource final : public PacketSource {
 public:
-    explicit LiveSource(pcap_t* p) : p_(p), fd_(pcap_get_selectable_fd(p)) {}
+    explicit LiveSource(pcap_t* p) : p_(p), fd_(pcap_get_selectable_fd(p)) {
+        // A device that cannot be waited on is read blocking, with libpcap's own time-out.
+        char err[PCAP_ERRBUF_SIZE];
+        if (fd_ < 0) pcap_setnonblock(p_, 0, err);
+    }
     ~LiveSource() override { pcap_close(p_); }
     PacketRead next() override {
         PacketRead r;
