@@ -233,3 +233,21 @@ TEST(Settings, ReplayFilterLeavesTheAddressOut) {
 
 }  // namespace
 }  // namespace vkst::test
+
+namespace vkst::test {
+namespace {
+
+TEST(Settings, AnEventLogThatCannotBeOpenedStopsStartUp) {
+    RunFolder f;
+    Harness h(f);
+    h.standardFiles();
+    std::filesystem::create_directory(f.path("VKST.csv"));
+    EXPECT_EQ(h.run({}), -1);
+    const std::string msg = "\nERROR -- Can't open VKST.csv\n\n";
+    ASSERT_GE(h.out.text.size(), msg.size());
+    EXPECT_EQ(h.out.text.substr(h.out.text.size() - msg.size()), msg);
+    EXPECT_EQ(h.clock.totalSlept(), 5000u);
+}
+
+}  // namespace
+}  // namespace vkst::test
