@@ -22,12 +22,18 @@ public:
     bool hasFirst() const { return haveFirst_; }
     int64_t firstSecond() const { return first_.tsSec; }
     int datalink() const;
-    // 0 ok, -1 compile failed, -2 setting it failed
-    int setFilter(const std::string& filter);
+    // 0 ok, -1 compile failed. `udpPort` is the port the filter asks for ("udp and dst port N"),
+    // or -1: frames that plainly match it skip the filter program.
+    int setFilter(const std::string& filter, int udpPort);
 
 private:
     SavefileSource() = default;
+    bool passes(const PacketRead& r) const;
+    static constexpr size_t kReadBuffer = 1 << 20;
+    std::unique_ptr<char[]> buffer_;  // the stream's buffer, freed after the handle is closed
     void* handle_ = nullptr;  // pcap_t
+    void* program_ = nullptr; // bpf_program
+    int udpPort_ = -1;
     bool haveFirst_ = false;
     bool firstPending_ = false;
     PacketRead first_;

@@ -22,11 +22,12 @@ float floatAt(const uint8_t* p) {
     return f;
 }
 
-// Record k's fields, read from the open file; false when the record cannot be read.
-bool readRecord(std::FILE* f, uint32_t k, uint8_t rec[kRecAlt + 4]) {
-    long at = 36 + kLandmarkRecord * static_cast<long>(k);
-    if (std::fseek(f, at, SEEK_SET) != 0) return false;
-    return std::fread(rec, 1, kRecAlt + 4, f) == static_cast<size_t>(kRecAlt + 4);
+// Records are read in order from record 1, so one seek serves the whole search and the reads
+// stay buffered (a join of many players at once checks every record for each of them).
+bool seekFirstRecord(std::FILE* f) { return std::fseek(f, 36 + kLandmarkRecord, SEEK_SET) == 0; }
+
+bool readRecord(std::FILE* f, uint8_t rec[kLandmarkRecord]) {
+    return std::fread(rec, 1, kLandmarkRecord, f) == static_cast<size_t>(kLandmarkRecord);
 }
 
 }  // namespace
@@ -71,9 +72,10 @@ void checkDromes(Monitor& m) {
         unsigned long alt = s.altitude;
         say(m, "%s drome location (LAT,LON,ALT) is %2.2f, %2.2f, %lu\n", s.name, lat, lon, alt);
         uint32_t match = 0;
-        uint8_t rec[kRecAlt + 4];
-        for (uint32_t k = 1; l.file && k <= l.count; ++k) {
-            if (!readRecord(l.file, k, rec)) break;
+        uint8_t rec[kLandmarkRecord];
+        bool readable = l.file && l.count > 0 && seekFirstRecord(l.file);
+        for (uint32_t k = 1; readable && k <= l.count; ++k) {
+            if (!readRecord(l.file, rec)) break;
             float rlat = floatAt(rec + kRecLat);
             if (rec[kRecKind] != 0 || rlat == 0.0f) continue;
             if (std::fabs(rlat - lat) < kLatLonTolerance &&

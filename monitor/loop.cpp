@@ -83,8 +83,34 @@ int openShell(Monitor& m, const char* file) {
     return m.io.shellOpen ? m.io.shellOpen(file) : vk::shellOpen(file, m.io.dir);
 }
 
-void copyIpText(char* out, const uint8_t* b) {
-    std::snprintf(out, 16, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+// The library's memcpy; inlined as a string instruction it is slow for a packet's few bytes.
+[[gnu::noinline]] void copyBytes(void* dst, const void* src, size_t n) { std::memcpy(dst, src, n); }
+
+// "%d.%d.%d.%d", by hand: it runs twice for every packet.
+uint32_t formatIp(char* out, const uint8_t* b) {
+    char* p = out;
+    for (int i = 0; i < 4; ++i) {
+        unsigned v = b[i];
+        if (v >= 100) *p++ = static_cast<char>('0' + v / 100);
+        if (v >= 10) *p++ = static_cast<char>('0' + v / 10 % 10);
+        *p++ = static_cast<char>('0' + v % 10);
+        *p++ = i < 3 ? '.' : '\0';
+    }
+    return static_cast<uint32_t>(p - out - 1);
+}
+
+// Most packets come from addresses seen just before; their text is kept per last byte.
+uint32_t copyIpText(Monitor& m, char* out, const uint8_t* b) {
+    uint32_t raw;
+    std::memcpy(&raw, b, 4);
+    Monitor::IpTextCache& c = m.ipTextCache[b[3]];
+    if (!c.valid || c.raw != raw) {
+        c.length = formatIp(c.text, b);
+        c.raw = raw;
+        c.valid = true;
+    }
+    std::memcpy(out, c.text, 16);
+    return c.length;
 }
 
 // Start-up steps 3 to 10 for a live adapter; returns the open device.
@@ -125,9 +151,19 @@ std::unique_ptr<PacketSource> openAdapter(Monitor& m, std::string& listening) {
 
 void prepareReplay(SavefileSource& f, Monitor& m) {
     if (f.datalink() != 1) throw Fatal{"\nThis program works only on Ethernet networks.\n", -1, 0, true};
-    int rc = f.setFilter(m.settings.filterText);
-    if (rc == -1) throw Fatal{"\nUnable to compile the packet filter. Check the syntax.\n", -1, 0, true};
-    if (rc < 0) throw Fatal{"\nError setting the filter.\n", -1, 0, true};
+    if (f.setFilter(m.settings.filterText, m.settings.serverPort) < 0)
+        throw Fatal{"\nUnable to compile the packet filter. Check the syntax.\n", -1, 0, true};
+}
+
+// A replay reads packets far faster than they came; the keyboard is looked at once per 100 ms of
+// capture time, as often as a quiet live run would, and not once per packet.
+bool pollKeys(Monitor& m, const PacketRead& p) {
+    if (m.replay && p.result == 1) {
+        int64_t us = p.tsSec * 1000000 + p.tsUsec;
+        if (us - m.lastKeyPollUs < 100000 && us >= m.lastKeyPollUs) return false;
+        m.lastKeyPollUs = us;
+    }
+    return m.io.keys->keyWaiting();
 }
 
 void runLoop(Monitor& m, PacketSource& src) {
@@ -151,7 +187,7 @@ void runLoop(Monitor& m, PacketSource& src) {
             m.replayNow = p.tsSec;
         }
         timerStep(m);
-        if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+        if (pollKeys(m, p)) handleKey(m, m.io.keys->readKey());
         if (p.result == 1) handlePacket(m, p);
     }
 }
@@ -171,9 +207,10 @@ void shutdown(Monitor& m, PacketSource& src) {
         m.log = nullptr;
     }
     closeLandmarks(m);
-    sleepMs(m, 1000);
+    // The waits give the routes and the batch file time; a replay runs neither.
+    if (!m.replay) sleepMs(m, 1000);
     openShell(m, "VKSTbatch.bat");
-    sleepMs(m, 500);
+    if (!m.replay) sleepMs(m, 500);
 }
 
 }  // namespace
@@ -262,8 +299,11 @@ void handlePacket(Monitor& m, const PacketRead& p) {
     const uint8_t* udp = d + 14 + ihl;
     c.srcPort = (udp[0] << 8) | udp[1];
     c.dstPort = (udp[2] << 8) | udp[3];
-    copyIpText(c.srcIp, d + 14 + 12);
-    copyIpText(c.dstIp, d + 14 + 16);
+    c.srcLen = copyIpText(m, c.srcIp, d + 14 + 12);
+    copyIpText(m, c.dstIp, d + 14 + 16);
+    uint32_t raw;
+    std::memcpy(&raw, d + 14 + 12, 4);
+    c.srcHash = ((raw ^ static_cast<uint32_t>(c.srcPort) << 7) * 2654435761u) >> 24;
     freshTime(m, c.eventTime);
     c.tsSec = p.tsSec;
     c.tsUsec = p.tsUsec;
@@ -278,10 +318,13 @@ void handlePacket(Monitor& m, const PacketRead& p) {
         len = MAX_PACKET_SIZE;
         logf(m, "\n\n WARNING: PACKET LENTGH > MAX_PACKET_SIZE!! \n\n");
     }
-    // Only bytes that were captured are data; a short capture ends the data early.
+    // Only bytes that were captured are data; a short capture ends the data early. Nor is the
+    // padding of a short Ethernet frame: the datagram ends where the IP header says it does.
     if (len > cap) len = cap;
+    const uint32_t ipEnd = 14u + ((static_cast<uint32_t>(d[14 + 2]) << 8) | d[14 + 3]);
+    if (ipEnd >= 14 + ihl + 8 && ipEnd < len) len = ipEnd;
     if (len <= 42) return;
-    std::memcpy(m.buf.data() + kPayloadStart, d + 42, len - 42);
+    copyBytes(m.buf.data() + kPayloadStart, d + 42, len - 42);
     const uint32_t end = len - 14;
 
     int count = 0;
@@ -291,13 +334,15 @@ void handlePacket(Monitor& m, const PacketRead& p) {
         // A message that runs past the captured data is dropped: its missing bytes would come
         // from earlier packets, maybe another player's, and be judged as this player's.
         if (pos + size > end) break;
-        std::memcpy(m.slots[count].data(), m.buf.data() + pos, size);
+        // The first message already sits at 31 and is decoded there; later ones go to slots
+        // first, because each copy to 31 overwrites the packet's bytes.
+        if (count > 0) std::memcpy(m.slots[count].data(), m.buf.data() + pos, size);
         ++count;
         pos += size;
     }
     m.messageCount = count;
     for (int i = 0; i < count; ++i) {
-        std::memcpy(m.buf.data() + kMessageStart, m.slots[i].data(), m.slots[i][0] + 2u);
+        if (i > 0) std::memcpy(m.buf.data() + kMessageStart, m.slots[i].data(), m.slots[i][0] + 2u);
         decodeMessage(m);
     }
 }

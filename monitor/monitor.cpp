@@ -6,7 +6,7 @@
 
 namespace vkst {
 
-Monitor::Monitor() = default;
+Monitor::Monitor() { slotCache.fill(-1); }
 
 Monitor::~Monitor() {
     if (log) std::fclose(log);
@@ -128,7 +128,14 @@ void dateText(int64_t second, char out[9]) {
     threeFields(out, tm.tm_mon + 1, tm.tm_mday, tm.tm_year % 100, '/');
 }
 
-void freshTime(Monitor& m, char out[9]) { timeText(monitorNow(m), out); }
+void freshTime(Monitor& m, char out[9]) {
+    int64_t now = monitorNow(m);
+    if (now != m.timeCacheSecond) {
+        timeText(now, m.timeCacheText);
+        m.timeCacheSecond = now;
+    }
+    std::memcpy(out, m.timeCacheText, 9);
+}
 
 std::string pathIn(const Monitor& m, const char* name) {
     if (m.io.dir.empty()) return name;

@@ -119,6 +119,8 @@ struct PacketContext {
     int64_t tsSec = 0;               // capture timestamp
     int64_t tsUsec = 0;
     uint32_t wireLength = 0;
+    uint32_t srcLen = 0;             // strlen(srcIp)
+    uint32_t srcHash = 0;            // session lookup hint for the source (0-255)
 };
 
 enum class EjectInput { None, FirstDigit, SecondDigit };
@@ -192,6 +194,14 @@ struct Monitor {
     Settings settings;
     std::array<Session, kSlots> sessions{};
     std::array<bool, kSlots> routeInPlace{};    // journal of routes this run added
+    std::array<int8_t, 256> slotCache;          // last slot found per address hash (-1 none)
+    struct IpTextCache {
+        bool valid = false;
+        uint32_t raw = 0;
+        uint32_t length = 0;
+        char text[16] = {};
+    };
+    std::array<IpTextCache, 256> ipTextCache{};  // dotted text per last address byte
     PacketContext pkt;
     alignas(8) std::array<uint8_t, MAX_PACKET_SIZE> buf{};  // decode buffer, from the IP header
     std::array<std::array<uint8_t, MAX_PACKET_SIZE>, kMessageSlots> slots{};
@@ -204,8 +214,13 @@ struct Monitor {
     bool replay = false;
     std::string captureFile;
     int64_t replayNow = 0;                 // seconds of the last packet read (or the first, before)
+    int64_t lastKeyPollUs = INT64_MIN / 2; // capture time of the last look at the keyboard
 
     std::FILE* log = nullptr;              // VKST.csv
+
+    // Local time text of the last second converted: most packets share their second.
+    int64_t timeCacheSecond = INT64_MIN;
+    char timeCacheText[9] = {};
 
     Monitor();
     ~Monitor();

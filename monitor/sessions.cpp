@@ -69,13 +69,66 @@ void routeDelete(Monitor& m, int slot) {
 
 }  // namespace
 
-int findSession(Monitor& m, const char* ip, int port) {
+namespace {
+
+// Exact text comparison, with cheap tests first: many players share a port and an address prefix.
+struct AddressKey {
+    AddressKey(Monitor& m, const char* text, int port) : ip(text) {
+        // The packet's own source was measured when the packet was parsed.
+        const uint32_t n = m.pkt.srcLen;
+        if (text == m.pkt.srcIp && port == m.pkt.srcPort && n > 0 && n < sizeof m.pkt.srcIp &&
+            text[n] == '\0' && text[n - 1] != '\0') {
+            len = m.pkt.srcLen;
+            hash = m.pkt.srcHash;
+            return;
+        }
+        uint32_t h = 2166136261u;
+        for (; text[len]; ++len) h = (h ^ static_cast<uint8_t>(text[len])) * 16777619u;
+        h = (h ^ static_cast<uint32_t>(port)) * 16777619u;
+        hash = (h ^ (h >> 16)) & 0xFF;
+    }
+    bool matches(const Session& s, int port) const {
+        if (s.port != port || len >= sizeof s.ipText) return false;
+        if (s.ipText[len] != '\0' || (len && s.ipText[len - 1] != ip[len - 1])) return false;
+        return sameBytes(s.ipText, ip, len);
+    }
+    // Two overlapping word loads cover 4 to 16 bytes without leaving [0, n).
+    static bool sameBytes(const char* a, const char* b, size_t n) {
+        if (n >= 8) return load<uint64_t>(a) == load<uint64_t>(b) && load<uint64_t>(a + n - 8) == load<uint64_t>(b + n - 8);
+        if (n >= 4) return load<uint32_t>(a) == load<uint32_t>(b) && load<uint32_t>(a + n - 4) == load<uint32_t>(b + n - 4);
+        return std::memcmp(a, b, n) == 0;
+    }
+    template <class T>
+    static T load(const char* p) {
+        T v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    const char* ip;
+    size_t len = 0;
+    uint32_t hash = 0;
+};
+
+// Lookups run several times per packet. A session is unique per address and port (a new one is
+// made only when none exists), so the slot last found for a key, checked again, is the answer;
+// otherwise the table is scanned from slot 0.
+int lookup(Monitor& m, const char* ip, int port) {
+    const AddressKey key(m, ip, port);
+    int8_t& hint = m.slotCache[key.hash];
+    if (hint >= 0 && m.sessions[hint].inUse && key.matches(m.sessions[hint], port)) return hint;
     for (int i = 0; i < kSlots; ++i) {
         const Session& s = m.sessions[i];
-        if (s.inUse && s.port == port && std::strcmp(s.ipText, ip) == 0) return i;
+        if (s.inUse && key.matches(s, port)) {
+            hint = static_cast<int8_t>(i);
+            return i;
+        }
     }
     return -1;
 }
+
+}  // namespace
+
+int findSession(Monitor& m, const char* ip, int port) { return lookup(m, ip, port); }
 
 void touchSession(Monitor& m, const char* ip, int port, const char* name) {
     int i = findSession(m, ip, port);
@@ -123,15 +176,12 @@ void markJoined(Monitor& m, const char* ip, int port, uint32_t timeMs) {
 }
 
 int takeInGameSession(Monitor& m, const char* ip, int port) {
-    for (int i = 0; i < kSlots; ++i) {
-        Session& s = m.sessions[i];
-        if (s.inUse && s.port == port && std::strcmp(s.ipText, ip) == 0 && s.inGameTicks >= 1 &&
-            s.positionTaken == 0) {
-            s.positionTaken = 1;
-            return i;
-        }
-    }
-    return -1;
+    int i = lookup(m, ip, port);
+    if (i < 0) return -1;
+    Session& s = m.sessions[i];
+    if (s.inGameTicks < 1 || s.positionTaken != 0) return -1;
+    s.positionTaken = 1;
+    return i;
 }
 
 void clearPositionTaken(Monitor& m) {
@@ -141,13 +191,8 @@ void clearPositionTaken(Monitor& m) {
 
 void scheduleBlock(Monitor& m, const char* ip, int port, BlockMode mode, int seconds,
                    const char* reason) {
-    int i = 0;
-    for (; i < kSlots; ++i) {
-        const Session& s = m.sessions[i];
-        if (s.inUse && s.port == port && std::strcmp(s.ipText, ip) == 0 && s.blockCountdown == 0)
-            break;
-    }
-    if (i == kSlots) return;
+    int i = lookup(m, ip, port);
+    if (i < 0 || m.sessions[i].blockCountdown != 0) return;
     Session& s = m.sessions[i];
     if (mode == BlockMode::InGame) {
         if (s.inGameTicks < 6) return;

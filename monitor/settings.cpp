@@ -194,7 +194,8 @@ bool settingLine(Monitor& m, char* line, bool& timedCloseAdded) {
             s.CloseOnTimedGame = v;
             if (v != 0 && s.gameLength != 0) {
                 say(m, "CloseOnTimedGame is ENABLED\n");
-                say(m, "GameLength is %lu seconds\n", static_cast<unsigned long>(s.gameLength));
+                say(m, "GameLength is %lu seconds\n",
+                    static_cast<unsigned long>(s.gameLength - (timedCloseAdded ? 15u : 0u)));
                 // A second CloseOnTimedGame line must not lengthen the game again.
                 if (!timedCloseAdded) s.gameLength += 15;
                 timedCloseAdded = true;

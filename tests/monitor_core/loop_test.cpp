@@ -146,6 +146,9 @@ std::vector<uint8_t> frame(const std::vector<uint8_t>& payload, int ihl = 5) {
     f[u + 2] = 2300 >> 8;
     f[u + 3] = 2300 & 0xFF;
     f.insert(f.end(), payload.begin(), payload.end());
+    const size_t total = f.size() - 14;
+    f[14 + 2] = static_cast<uint8_t>(total >> 8);
+    f[14 + 3] = static_cast<uint8_t>(total & 0xFF);
     return f;
 }
 
@@ -177,8 +180,10 @@ TEST_F(Loop, PacketIsCutIntoItsMessagesEachDecodedAtPosition31) {
     auto f = frame(payload);
     handlePacket(m(), read(f));
     ASSERT_EQ(m().messageCount, 2);
-    EXPECT_TRUE(std::equal(a.begin(), a.end(), m().slots[0].begin()));
     EXPECT_TRUE(std::equal(b.begin(), b.end(), m().slots[1].begin()));
+    // Past the copied message the buffer keeps the packet's own later bytes (which a damage
+    // message reads): the second message's tail still lies where the packet had it.
+    EXPECT_TRUE(std::equal(b.begin() + 19, b.end(), m().buf.begin() + 31 + 26));
     // The last message decoded sits at 31; the packet header stays at 28.
     EXPECT_TRUE(std::equal(b.begin(), b.end(), m().buf.begin() + 31));
     EXPECT_EQ(m().buf[28], 1);
@@ -208,8 +213,11 @@ TEST_F(Loop, PacketEdgeCases) {
     truncated.resize(truncated.size() - 1);
     auto shortFrame = frame(header);
     shortFrame.resize(14 + 20 + 4);
+    auto padded = frame(header);
+    padded.resize(60, 0);  // the shortest Ethernet frame: zero padding after the datagram
     const std::vector<Case> cases{
         {"HeaderOnly", frame(header), 0, 0, 1},
+        {"EthernetPadding", padded, 0, 0, 1},
         {"EmptyPayload", frame({}), 0, 0, 1},
         // The last message's length byte runs past the data: it is dropped, the first kept.
         {"RunsPastTheData", frame(truncated), 0, 1, 1},

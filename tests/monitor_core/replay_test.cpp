@@ -89,6 +89,19 @@ TEST_F(Replay, QuietSecondsStillDriveTheBlockTimerAndTheTimedClose) {
     EXPECT_NE(h.out.text.find("(replay) route add 10.0.0.5 mask 255.255.255.255 \n"), std::string::npos);
 }
 
+TEST_F(Replay, OnlyDatagramsToTheServerPortAreHandled) {
+    h.standardFiles();
+    capture("server 192.0.2.10:2300\nstart @1796936640\nplayer Kestrel 10.0.0.5:2301\nat 0 Kestrel goldroom\n");
+    vkgen::Scenario other = vkgen::parseScenarioText(
+        "server 192.0.2.10:2400\nstart @1796936640\nplayer Wren 10.0.0.6:2302\nat 0 Wren goldroom\n");
+    vkgen::writeCapture(other, f.path("other.pcap"));
+    EXPECT_EQ(h.run({"-r", f.path("other.pcap")}), 0);
+    EXPECT_EQ(h.log().find("NEW SESSION"), std::string::npos);
+    Harness again(f);
+    EXPECT_EQ(again.run({"-r", f.path("match.pcap")}), 0);
+    EXPECT_NE(f.read("VKST.csv").find("Kestrel, NEW SESSION"), std::string::npos);
+}
+
 TEST_F(Replay, CaptureWithoutPacketsUsesTheCurrentTime) {
     h.standardFiles();
     capture("server 192.0.2.10:2300\nplayer Kestrel 10.0.0.5:2301\n");

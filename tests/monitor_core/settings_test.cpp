@@ -160,6 +160,9 @@ TEST(Settings, TimedCloseAddsFifteenSecondsOnlyOnce) {
     h.standardFiles("CloseOnTimedGame=1;\nCloseOnTimedGame=1;\nTestUDP=0;\n");
     loadSettings(*h.m);
     EXPECT_EQ(h.m->settings.gameLength, 615u);
+    // Both echoes show the length as read.
+    const std::string twice = "GameLength is 600 seconds\n\n[Settings]\nMap used is MARNE.MAP\r\n";
+    EXPECT_NE(h.out.text.find(twice + "CloseOnTimedGame is ENABLED\n" + twice), std::string::npos) << h.out.text;
 }
 
 TEST(Settings, LongLinesAreReadInPiecesOf99Characters) {
@@ -226,6 +229,24 @@ TEST(Settings, ReplayFilterLeavesTheAddressOut) {
     h.m->replay = true;
     loadSettings(*h.m);
     EXPECT_EQ(h.m->settings.filterText, "udp and dst port 2300");
+}
+
+}  // namespace
+}  // namespace vkst::test
+
+namespace vkst::test {
+namespace {
+
+TEST(Settings, AnEventLogThatCannotBeOpenedStopsStartUp) {
+    RunFolder f;
+    Harness h(f);
+    h.standardFiles();
+    std::filesystem::create_directory(f.path("VKST.csv"));
+    EXPECT_EQ(h.run({}), -1);
+    const std::string msg = "\nERROR -- Can't open VKST.csv\n\n";
+    ASSERT_GE(h.out.text.size(), msg.size());
+    EXPECT_EQ(h.out.text.substr(h.out.text.size() - msg.size()), msg);
+    EXPECT_EQ(h.clock.totalSlept(), 5000u);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "tests/monitor_detect/replay_fixture.h"
 
 namespace vkdetect {
@@ -330,6 +333,36 @@ TEST_F(Detect, SmokeAndDamageSampledInTheWindow) {
                             "12:00:10, 10.0.0.5, 2301, Kestrel, DAMAGE, DAMAGE, DmgCnt: 1 - pktlen: 114 - Buf31: 20, ",
                             "12:00:11, 10.0.0.5, 2301, Kestrel, DAMAGE, DAMAGE, DmgCnt: 2 - pktlen: 106 - Buf31: 16, ",
                             "12:00:13, 10.0.0.5, 2301, Kestrel, DAMAGE, DAMAGE, DmgCnt: 1 - pktlen: 134 - Buf31: 30, "));
+}
+
+// A damage message reads its position from the decode buffer beyond itself: after a longer
+// message of the same packet, those are that message's bytes (here a chat's, at message bytes
+// 42 to 49 for a damage message of length 16), which a later repair report shows.
+TEST_F(Detect, DamageAfterALongerMessageReadsThatMessagesBytes) {
+    file("lndmrks0.dat", landmarkFile({kOrigin}));
+    std::vector<uint8_t> chat(62, 0);
+    chat[0] = 60;
+    chat[3] = 18;
+    chat[7] = 64;
+    const uint8_t grid[] = {1, 16, 39, 0, 232, 3, 160, 134};  // 100000, 10000, 1000
+    std::memcpy(&chat[42], grid, sizeof grid);
+    std::string raw = "raw";
+    for (uint8_t b : chat) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", b);
+        raw += hex;
+    }
+    RunResult r = replay(std::string(kHead) +
+                         "player Kestrel 10.0.0.5:2301\n"
+                         "at 0 Kestrel goldroom\n"
+                         "at 0.5 Kestrel checksum 12-200\n"
+                         "from 0 to 10 10/s Kestrel noise\n"
+                         "at 7.05 Kestrel " + raw + " + damage len=16\n"
+                         "at 8.5 Kestrel repair\n");
+    EXPECT_THAT(r.events(), ::testing::IsSupersetOf({
+                                "12:00:07, 10.0.0.5, 2301, Kestrel, DAMAGE, DAMAGE, DmgCnt: 1 - pktlen: 168 - Buf31: 16, ",
+                                "12:00:08, 10.0.0.5, 2301, Kestrel, REPAIR, REPAIR, 48.70 - 2.57 - 1000, ",
+                            }));
 }
 
 // Five sampled damage messages in a row are a flamer; smoke blocks too when switched on.

@@ -6,6 +6,7 @@
 #include <pcap/pcap.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,6 +193,53 @@ TEST(LiveCapture, SpeederIsRoutedAwayForTheBlockAndSigintLiftsTheBlock) {
     EXPECT_EQ(readFile(dir + "/VKST.routes"), "");
     EXPECT_NE(readFile(dir + "/console.txt").find("route delete 127.0.0.5 mask 255.255.255.255 \n"), std::string::npos);
 
+    kill(gen, SIGTERM);
+    waitExit(gen, 5);
+    std::filesystem::remove_all(dir);
+}
+
+// Instead of root, a copy of VKST with CAP_NET_RAW and CAP_NET_ADMIN run by an ordinary user:
+// it captures, and its route tool gets the capability to set the route.
+TEST(LiveCapture, FileCapabilitiesAreEnoughToCaptureAndRoute) {
+    if (geteuid() != 0) GTEST_SKIP() << "the live capture test needs root (network namespaces, capture, routes)";
+    int st = 0;
+    output({"sh", "-c", "command -v setcap && command -v setpriv"}, &st);
+    if (st != 0) GTEST_SKIP() << "setcap or setpriv is not installed";
+    Namespace ns;
+    if (!ns.ok()) GTEST_SKIP() << "cannot create a network namespace here (ip netns add failed)";
+    const int lo = ns.loopbackNumber();
+    ASSERT_GT(lo, 0);
+
+    char tmpl[] = "/tmp/vkst-caps-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    chmod(dir.c_str(), 0777);
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    };
+    write("vk2server.scs", "port=2300;\n");
+    write("vk2server.ini", "USEMAP=MARNE\nGAMELENGTHINSECONDS=600\n");
+    write("lndmrks0.dat", std::string(99, '\0'));
+    write("VKST.ini", "NETonSpeeder=1;\nnicNumber=" + std::to_string(lo) + ";\nNETblockTime=30;\nDerouteIP=;\nTestUDP=0;\n");
+    write("speeder.scn",
+          "server 127.0.0.1:2300\nplayer Speedy 127.0.0.5:2301\nat 0.5 Speedy goldroom\n"
+          "at 1 Speedy checksum 0-0\nfrom 1 to 30 30/s Speedy position lat=1 lon=1 alt=1\n");
+    std::filesystem::copy_file(VK_BINARY_DIR "/bin/VKST", dir + "/VKST");
+    output({"setcap", "cap_net_raw,cap_net_admin+eip", dir + "/VKST"}, &st);
+    if (st != 0) {
+        std::filesystem::remove_all(dir);
+        GTEST_SKIP() << "file capabilities cannot be set on " << dir;
+    }
+    pid_t vkst = start(ns.exec({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", dir + "/VKST"}), dir,
+                       dir + "/console.txt");
+    ASSERT_TRUE(waitFor([&] { return readFile(dir + "/console.txt").find("Type '?'") != std::string::npos; }, 10))
+        << readFile(dir + "/console.txt");
+    pid_t gen = start(ns.exec({VK_BINARY_DIR "/bin/gamegen", dir + "/speeder.scn", "-s", "127.0.0.1:2300"}), dir,
+                      dir + "/gamegen.txt");
+    auto routed = [&] { return ns.routes().find("blackhole 127.0.0.5") != std::string::npos; };
+    EXPECT_TRUE(waitFor(routed, 20)) << readFile(dir + "/console.txt");
+    kill(vkst, SIGTERM);
+    EXPECT_EQ(waitExit(vkst, 10), 0);
+    EXPECT_FALSE(routed());
     kill(gen, SIGTERM);
     waitExit(gen, 5);
     std::filesystem::remove_all(dir);
