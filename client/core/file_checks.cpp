@@ -244,6 +244,9 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
     const auto patterns = Items(patternList, '|');
     const std::string both = params.patterns + params.folders;
     auto table = FolderTableFor(state, params.folders);
+    // The locations of the previous check go even when this one is refused: they no longer
+    // describe the result list that a file in error is looked up for.
+    state.relevantFiles.clear();
     if (both.find("..\\") != std::string::npos || both.find(":\\") != std::string::npos ||
         !ListsStayInside(table, patterns, params.logName))
         return false;
@@ -252,7 +255,6 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
     // Each archive is probed once per check, not once per pattern: the probe walks the open
     // files of every process.
     std::map<std::string, bool> renamable;
-    state.relevantFiles.clear();
     for (const auto& line : state.tedResults) seen.add(line.substr(0, line.find('=')));
     if (!params.folders.empty()) state.folders = table;
 

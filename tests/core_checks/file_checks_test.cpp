@@ -317,7 +317,8 @@ TEST(CheckFileSets, EmptyResultReadsNothingFoundButSavesAnEmptyFile) {
 }
 
 // Lists and log names that reach outside the game folder check nothing and write nothing,
-// neither inside nor outside it; the target and the folder table stay as they were.
+// neither inside nor outside it; the target and the folder table stay as they were, and the
+// locations of the previous check are gone (a file in error must not be placed by them).
 TEST(CheckFileSets, OutsideFolderListsAreRefused) {
     struct Case {
         const char* log;
@@ -348,8 +349,10 @@ TEST(CheckFileSets, OutsideFolderListsAreRefused) {
         c.g.file("data\\fmparam3.dat", "inside");
         const auto before = c.g.outsideSnapshot();
         c.target.add("kept=1|1|1");
+        c.state.relevantFiles.add("data\\previous.dat");
         EXPECT_FALSE(c.run(cs.log, cs.folders, cs.patterns)) << cs.log << " " << cs.folders << " " << cs.patterns;
         EXPECT_EQ(c.target.lines(), std::vector<std::string>{"kept=1|1|1"});
+        EXPECT_TRUE(c.state.relevantFiles.empty());
         EXPECT_EQ(c.state.folders[0], "data\\multi\\");
         EXPECT_EQ(c.g.outsideSnapshot(), before);
         EXPECT_FALSE(c.g.exists("l.txt"));
