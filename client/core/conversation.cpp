@@ -455,7 +455,10 @@ std::string Conversation::HandleFmparm(const std::string& s) {
     const int64_t sum = FileByteSum(state_.gameFolder, file);
     const FileCrc fc = FileCrc32(state_.gameFolder, file);
     fileStatus = fc.status;
-    return "pcrc=" + std::to_string(sum) + std::to_string(fc.crc);
+    // The sum goes out as a signed 32-bit number: above 2147483647 it reads negative, as the
+    // server has always received it.
+    const int32_t wireSum = sum < 0 ? -1 : static_cast<int32_t>(static_cast<uint32_t>(sum));
+    return "pcrc=" + std::to_string(wireSum) + std::to_string(fc.crc);
 }
 
 }  // namespace vk

@@ -308,6 +308,16 @@ TEST(ParseRequest, FmparmIsByteSumAndCrcWithoutSeparator) {
               "pcrc=" + std::to_string(1 + 2 + 3 + 255) + std::to_string(secsim::Crc32Of(bytes)));
 }
 
+// The sum is a 32-bit value sent as a signed number: past 2147483647 it reads negative.
+TEST(ParseRequest, FmparmSumAboveInt32MaxIsSentSigned) {
+    GameFolder g;
+    const std::string bytes = std::string(8421505, '\xFF') + "12345";  // 8421505 x 255 = 2147483775
+    g.file("data\\big.dat", bytes);
+    Harness h(g.path());
+    EXPECT_EQ(h.conv->ParseRequest("fmparm?data\\big.dat"),
+              "pcrc=-2147483521" + std::to_string(secsim::Crc32Of(bytes)));
+}
+
 TEST(ParseRequest, BackgroundCheckWaitsThreeAndAHalfSeconds) {
     GameFolder g;
     g.file("data\\acspecs1.dat", kAc);

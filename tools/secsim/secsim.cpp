@@ -556,7 +556,7 @@ private:
             if (f.exists && f.readable) {
                 uint32_t s = 0;
                 for (size_t i = 0; i + 5 < f.bytes.size(); ++i) s += static_cast<unsigned char>(f.bytes[i]);
-                sum = s;
+                sum = static_cast<int32_t>(s);  // sent as a signed 32-bit number
             }
             uint32_t crc;
             int status;
