@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <vector>
@@ -210,16 +211,19 @@ FileCrc FileCrc32(const std::string& gameFolder, std::string_view name) {
 int64_t FileByteSum(const std::string& gameFolder, std::string_view name) {
     std::string osPath;
     if (Locate(gameFolder, name, osPath) != Found::File) return -1;
+    // A file that is there but cannot be read is not a missing one: that is an error for the
+    // caller to report, not a sum.
     Fd fd(::open(osPath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return -1;
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
+        throw std::runtime_error("cannot read " + std::string(name) + ": " + std::strerror(errno));
     // All bytes but the last five of the size the file has now.
     uint64_t remaining = st.st_size > 5 ? static_cast<uint64_t>(st.st_size) - 5 : 0;
     std::vector<char> buf(kReadPiece);
     uint32_t sum = 0;
     while (remaining > 0) {
         ssize_t n = ReadPiece(fd.get(), buf.data(), static_cast<size_t>(std::min<uint64_t>(buf.size(), remaining)));
-        if (n < 0) return -1;
+        if (n < 0) throw std::runtime_error("cannot read " + std::string(name) + ": " + std::strerror(errno));
         if (n == 0) break;  // shrank meanwhile: sum what was there
         for (ssize_t i = 0; i < n; ++i) sum += static_cast<unsigned char>(buf[static_cast<size_t>(i)]);
         remaining -= static_cast<uint64_t>(n);

@@ -545,6 +545,15 @@ private:
 
     void checkFmparm(const std::string& file) {
         ++r_.answersChecked;
+        // A file that is there but cannot be read gets no answer (the client reports an error).
+        if (!o_.gameFolder.empty()) {
+            FileFacts f = ReadGameFile(o_.gameFolder, file);
+            if (f.exists && !f.readable) {
+                std::string a = conn_.readQuiet(300, 1000);
+                if (!a.empty()) return bad("fmparm?" + file + ": unreadable file, yet answered " + Printable(a));
+                return ok("fmparm?" + file + " -> no answer (unreadable file)");
+            }
+        }
         // No terminator: the answer is what comes before the client falls quiet.
         std::string a = conn_.readQuiet(300, o_.timeoutMs);
         if (!StartsWith(a, "pcrc=") || a.size() < 7) return bad("fmparm?: answer " + Printable(a));
