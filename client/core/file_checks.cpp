@@ -52,15 +52,15 @@ bool EndsInSeparator(std::string_view name) { return !name.empty() && (name.back
 
 enum class Found { Missing, File, Unopenable };
 
-// What a directory search for name finds: nothing, a file, or something that cannot be opened
-// as a file (a folder, or a wildcard name, which a search finds but open refuses).
+// What a directory search for name finds: no file (nothing, or a folder: a folder is not a file
+// that exists), a file, or a wildcard name, which a search finds but open refuses.
 Found Locate(const std::string& gameFolder, std::string_view name, std::string& osPath) {
     if (name.empty() || EndsInSeparator(name)) return Found::Missing;
     if (HasWildcard(name)) return FindFiles(gameFolder, name).empty() ? Found::Missing : Found::Unopenable;
     osPath = ResolvePath(gameFolder, name);
     struct stat st;
     if (stat(osPath.c_str(), &st) != 0) return Found::Missing;
-    return S_ISDIR(st.st_mode) ? Found::Unopenable : Found::File;
+    return S_ISDIR(st.st_mode) ? Found::Missing : Found::File;
 }
 
 std::string FolderPart(std::string_view path) {

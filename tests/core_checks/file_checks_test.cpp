@@ -47,7 +47,7 @@ TEST(FileCrc32, StatusOfFoundMissingEmptyAndUnopenable) {
         {"DATA/FMPARAM3.DAT", 3421780262u, 1},
         {"data\\missing.dat", 0, 0},
         {"data\\empty.dat", 0, 0},
-        {"data\\adir", 0, -1},      // found by a search but not a file
+        {"data\\adir", 0, 0},       // a folder is no file that exists
         {"data\\fmparam?.dat", 0, -1},  // a search finds it, opening the name fails
         {"data\\", 0, 0},
         {"", 0, 0},

@@ -265,9 +265,12 @@ TEST(ParseRequest, SecondIdentityRequestAnswersTheStoredLine) {
     // A missing file gives CRC 0 and status 0.
     EXPECT_EQ(h.conv->ParseRequest("id?other.id|nothere.dat"), T("id=0"));
     EXPECT_EQ(g.read("other.id"), "0|0\r\n");
-    // One that cannot be opened stores status -1.
-    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0"));
-    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0|-1"));
+    // One that cannot be opened (a name that a search finds, but open refuses) stores status -1.
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data\\fmparam?.dat"), T("id=0"));
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data\\fmparam?.dat"), T("id=0|-1"));
+    // A folder is no file: CRC 0, status 0.
+    EXPECT_EQ(h.conv->ParseRequest("id?fourth.id|data"), T("id=0"));
+    EXPECT_EQ(h.conv->ParseRequest("id?fourth.id|data"), T("id=0|0"));
 }
 
 TEST(ParseRequest, IdWithoutIdentityFileIsAnException) {
@@ -290,7 +293,8 @@ TEST(ParseRequest, EcrcIsTheEncipheredCrcAnswer) {
     for (const Case& c : {Case{"data\\fmparam3.dat", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
                           Case{"DATA\\FMPARAM3.DAT", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
                           Case{"data\\missing.dat", "crc=0"},
-                          Case{"data", "crc=|-10"}}) {  // found, but no file to open: status -1
+                          Case{"data\\fmparam?.dat", "crc=|-10"},  // found, but no file to open: status -1
+                          Case{"data", "crc=0"}}) {                  // a folder is no file
         std::string a = h.conv->ParseRequest("ecrc?" + c.file);
         ASSERT_GE(a.size(), 2u);
         EXPECT_EQ(a.substr(0, 2), "\xC9\xCA");
