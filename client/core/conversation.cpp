@@ -29,6 +29,10 @@ std::string From(const std::string& s, size_t index) { return index - 1 < s.size
 bool IsCheckLogName(const std::string& name) {
     if (name.empty() || !StaysInGameFolder(name)) return false;
     if (name.find_first_of("\\/") != std::string::npos) return false;
+    // The client's own text files: the player's blocked servers, and the debug switches whose
+    // mere presence changes what the client does.
+    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt"})
+        if (EqualsNoCase(name, own)) return false;
     return name.size() > 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".txt");
 }
 

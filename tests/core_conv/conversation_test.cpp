@@ -350,7 +350,9 @@ TEST(ParseRequest, TerrainLinesAreReusedAndTheOldLogIsReplaced) {
 TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
     GameFolder g;
     g.file("data\\fmparam3.dat", "flight model").file("volkarmmp.exe", "the game").file("data\\notes.txt", "mine");
-    for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg"}) {
+    g.file("plyrBlockedIPs.txt", "198.51.100.1\r\n").file("rgb.txt", "");
+    for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg",
+                                   "plyrBlockedIPs.txt", "PLYRBLOCKEDIPS.TXT", "rgb.txt", "duh.txt"}) {
         SCOPED_TRACE(name);
         Harness h(g.path());
         h.state.resultList.add("old=1|2|1");
@@ -360,6 +362,9 @@ TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
         EXPECT_EQ(g.read("data\\fmparam3.dat"), "flight model");
         EXPECT_EQ(g.read("volkarmmp.exe"), "the game");
         EXPECT_EQ(g.read("data\\notes.txt"), "mine");
+        EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "198.51.100.1\r\n");  // the player's blocked servers
+        EXPECT_TRUE(g.exists("rgb.txt") && g.read("rgb.txt").empty());  // a debug switch
+        EXPECT_FALSE(g.exists("duh.txt"));
     }
     Harness h(g.path());
     h.conv->ParseRequest("check=WDN-Check.TXT=data\\|-*.dat|");
