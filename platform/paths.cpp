@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "common/wildcard.h"
 
 namespace vk {
 
