@@ -9,7 +9,8 @@ namespace vk {
 // Case-sensitive, as the archive members and module paths are matched.
 bool WildcardMatch(std::string_view pattern, std::string_view text);
 
-// The same with ASCII letters compared without regard to case (directory searches).
+// The same with ASCII letters compared without regard to case. (Directory searches follow the
+// Windows rules instead: DirectoryNameMatch in platform/paths.h.)
 bool WildcardMatchNoCase(std::string_view pattern, std::string_view text);
 
 }  // namespace vk

@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "common/wildcard.h"
 
 namespace vk {
 
@@ -79,7 +78,75 @@ Split ResolveFolderPart(const std::string& base, std::string_view name) {
     return s;
 }
 
+// The pattern as Windows' directory search matches it: '?' becomes DOS_QM ('>'), a '.' before
+// '?' or '*' becomes DOS_DOT ('"'), and a closing "*." becomes DOS_STAR ('<').
+std::string DosExpression(std::string_view p) {
+    std::string q;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const char c = p[i];
+        if (c == '?') {
+            q += '>';
+        } else if (c == '.' && i >= 1 && i + 1 == p.size() && p[i - 1] == '*') {
+            q.back() = '<';
+        } else if (c == '.' && i + 1 < p.size() && (p[i + 1] == '?' || p[i + 1] == '*')) {
+            q += '"';
+        } else {
+            q += c;
+        }
+    }
+    return q;
+}
+
 }  // namespace
+
+bool DirectoryNameMatch(std::string_view pattern, std::string_view name) {
+    if (pattern.empty() || pattern == "*" || pattern == "*.*") return true;
+    const std::string q = DosExpression(pattern);
+    const size_t P = q.size();
+    const size_t lastDot = name.rfind('.');
+    // The set of pattern positions reached so far, run over the name once (no back-tracking, so
+    // a hostile pattern costs at most pattern x name steps).
+    std::vector<char> now(P + 1, 0), next(P + 1, 0);
+    auto close = [&](std::vector<char>& set, size_t at) {
+        const bool end = at == name.size();
+        for (size_t i = 0; i < P; ++i) {
+            if (!set[i]) continue;
+            const char e = q[i];
+            if (e == '*' || e == '<' || (e == '>' && (end || name[at] == '.')) || (e == '"' && end)) set[i + 1] = 1;
+        }
+    };
+    now[0] = 1;
+    close(now, 0);
+    for (size_t at = 0; at < name.size(); ++at) {
+        const char c = name[at];
+        std::fill(next.begin(), next.end(), 0);
+        bool any = false;
+        for (size_t i = 0; i < P; ++i) {
+            if (!now[i]) continue;
+            const char e = q[i];
+            size_t to = std::string::npos;
+            if (e == '*') {
+                to = i;
+            } else if (e == '<') {
+                to = (c == '.' && at == lastDot) ? i + 1 : i;  // runs up to and over the last '.'
+            } else if (e == '>') {
+                if (c != '.') to = i + 1;
+            } else if (e == '"') {
+                if (c == '.') to = i + 1;
+            } else if (LowerAscii(e) == LowerAscii(c)) {
+                to = i + 1;
+            }
+            if (to != std::string::npos) {
+                next[to] = 1;
+                any = true;
+            }
+        }
+        if (!any) return false;
+        now.swap(next);
+        close(now, at + 1);
+    }
+    return now[P] != 0;
+}
 
 std::string ResolvePath(const std::string& base, std::string_view name) {
     Split s = ResolveFolderPart(base, name);
@@ -97,13 +164,13 @@ std::vector<DirEntry> FindFiles(const std::string& base, std::string_view patter
     std::vector<DirEntry> out;
     Split s = ResolveFolderPart(base, pattern);
     if (s.last.empty()) return out;
-    std::string_view pat = s.last == "*.*" ? std::string_view("*") : std::string_view(s.last);
+    const std::string& pat = s.last;
     DIR* d = opendir(s.folder.c_str());
     if (!d) return out;
     while (dirent* e = readdir(d)) {
         std::string_view n(e->d_name);
         if (n == "." || n == "..") continue;
-        if (!WildcardMatchNoCase(pat, n)) continue;
+        if (!DirectoryNameMatch(pat, n)) continue;
         struct stat st;
         std::string full = s.folder + std::string(n);
         if (stat(full.c_str(), &st) != 0) continue;  // dangling link or gone meanwhile

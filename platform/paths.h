@@ -32,8 +32,16 @@ struct DirEntry {
     uint32_t attributes = 0;
 };
 
+// Whether a directory search for pattern finds name, as Windows' directory search decides it
+// (the DOS rules it keeps): without regard to case; '*' any run; '?' any one character, but
+// before a '.' or at the end of the name it may also match nothing, so "acspecs?.dat" finds
+// "acspecs.dat" and "wingj???.dat" finds "wingj1.dat"; a '.' before '?' or '*' may match the
+// end of the name ("x.?" finds "x"); a pattern ending in "*." finds names without a dot; "*",
+// "*.*" and "" find every name.
+bool DirectoryNameMatch(std::string_view pattern, std::string_view name);
+
 // The entries of the folder part of pattern (resolved as above) whose names match its last
-// component with '*' and '?', without regard to case ("*.*" matches every name). The entries
+// component by DirectoryNameMatch. The entries
 // "." and ".." are never returned. Sorted without regard to case, as NTFS lists a folder; empty when the folder does not exist.
 std::vector<DirEntry> FindFiles(const std::string& base, std::string_view pattern);
 

@@ -29,6 +29,10 @@ std::string From(const std::string& s, size_t index) { return index - 1 < s.size
 bool IsCheckLogName(const std::string& name) {
     if (name.empty() || !StaysInGameFolder(name)) return false;
     if (name.find_first_of("\\/") != std::string::npos) return false;
+    // The client's own text files: the player's blocked servers, and the debug switches whose
+    // mere presence changes what the client does.
+    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt"})
+        if (EqualsNoCase(name, own)) return false;
     return name.size() > 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".txt");
 }
 
@@ -455,7 +459,10 @@ std::string Conversation::HandleFmparm(const std::string& s) {
     const int64_t sum = FileByteSum(state_.gameFolder, file);
     const FileCrc fc = FileCrc32(state_.gameFolder, file);
     fileStatus = fc.status;
-    return "pcrc=" + std::to_string(sum) + std::to_string(fc.crc);
+    // The sum goes out as a signed 32-bit number: above 2147483647 it reads negative, as the
+    // server has always received it.
+    const int32_t wireSum = sum < 0 ? -1 : static_cast<int32_t>(static_cast<uint32_t>(sum));
+    return "pcrc=" + std::to_string(wireSum) + std::to_string(fc.crc);
 }
 
 }  // namespace vk

@@ -101,7 +101,8 @@ private:
 bool IsOpenableAddress(const std::string& address);
 
 // A name that check= may delete and write its logs under: a ".txt" file (any case) in the game
-// folder itself, such as "plyr-cfg.txt".
+// folder itself, such as "plyr-cfg.txt", but none of the client's own (the blocked-server list,
+// the debug switches rgb.txt and duh.txt).
 bool IsCheckLogName(const std::string& name);
 
 // Overwrites a text that carried checksums with zero bytes, then empties it.

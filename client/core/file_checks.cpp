@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <vector>
@@ -51,15 +52,15 @@ bool EndsInSeparator(std::string_view name) { return !name.empty() && (name.back
 
 enum class Found { Missing, File, Unopenable };
 
-// What a directory search for name finds: nothing, a file, or something that cannot be opened
-// as a file (a folder, or a wildcard name, which a search finds but open refuses).
+// What a directory search for name finds: no file (nothing, or a folder: a folder is not a file
+// that exists), a file, or a wildcard name, which a search finds but open refuses.
 Found Locate(const std::string& gameFolder, std::string_view name, std::string& osPath) {
     if (name.empty() || EndsInSeparator(name)) return Found::Missing;
     if (HasWildcard(name)) return FindFiles(gameFolder, name).empty() ? Found::Missing : Found::Unopenable;
     osPath = ResolvePath(gameFolder, name);
     struct stat st;
     if (stat(osPath.c_str(), &st) != 0) return Found::Missing;
-    return S_ISDIR(st.st_mode) ? Found::Unopenable : Found::File;
+    return S_ISDIR(st.st_mode) ? Found::Missing : Found::File;
 }
 
 std::string FolderPart(std::string_view path) {
@@ -210,16 +211,19 @@ FileCrc FileCrc32(const std::string& gameFolder, std::string_view name) {
 int64_t FileByteSum(const std::string& gameFolder, std::string_view name) {
     std::string osPath;
     if (Locate(gameFolder, name, osPath) != Found::File) return -1;
+    // A file that is there but cannot be read is not a missing one: that is an error for the
+    // caller to report, not a sum.
     Fd fd(::open(osPath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return -1;
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
+        throw std::runtime_error("cannot read " + std::string(name) + ": " + std::strerror(errno));
     // All bytes but the last five of the size the file has now.
     uint64_t remaining = st.st_size > 5 ? static_cast<uint64_t>(st.st_size) - 5 : 0;
     std::vector<char> buf(kReadPiece);
     uint32_t sum = 0;
     while (remaining > 0) {
         ssize_t n = ReadPiece(fd.get(), buf.data(), static_cast<size_t>(std::min<uint64_t>(buf.size(), remaining)));
-        if (n < 0) return -1;
+        if (n < 0) throw std::runtime_error("cannot read " + std::string(name) + ": " + std::strerror(errno));
         if (n == 0) break;  // shrank meanwhile: sum what was there
         for (ssize_t i = 0; i < n; ++i) sum += static_cast<unsigned char>(buf[static_cast<size_t>(i)]);
         remaining -= static_cast<uint64_t>(n);
@@ -244,6 +248,9 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
     const auto patterns = Items(patternList, '|');
     const std::string both = params.patterns + params.folders;
     auto table = FolderTableFor(state, params.folders);
+    // The locations of the previous check go even when this one is refused: they no longer
+    // describe the result list that a file in error is looked up for.
+    state.relevantFiles.clear();
     if (both.find("..\\") != std::string::npos || both.find(":\\") != std::string::npos ||
         !ListsStayInside(table, patterns, params.logName))
         return false;
@@ -252,7 +259,6 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
     // Each archive is probed once per check, not once per pattern: the probe walks the open
     // files of every process.
     std::map<std::string, bool> renamable;
-    state.relevantFiles.clear();
     for (const auto& line : state.tedResults) seen.add(line.substr(0, line.find('=')));
     if (!params.folders.empty()) state.folders = table;
 

@@ -33,7 +33,8 @@ struct FileCrc {
 FileCrc FileCrc32(const std::string& gameFolder, std::string_view name);
 
 // Sum of all bytes but the last five, as a 32-bit unsigned value (0 for five bytes or less);
-// -1 when the file is missing or cannot be read.
+// -1 when the file is missing (or is a folder). Throws std::runtime_error when the file is
+// there but cannot be read.
 int64_t FileByteSum(const std::string& gameFolder, std::string_view name);
 
 // The lines joined, each followed by CR LF; "" for an empty list.

@@ -47,7 +47,7 @@ TEST(FileCrc32, StatusOfFoundMissingEmptyAndUnopenable) {
         {"DATA/FMPARAM3.DAT", 3421780262u, 1},
         {"data\\missing.dat", 0, 0},
         {"data\\empty.dat", 0, 0},
-        {"data\\adir", 0, -1},      // found by a search but not a file
+        {"data\\adir", 0, 0},       // a folder is no file that exists
         {"data\\fmparam?.dat", 0, -1},  // a search finds it, opening the name fails
         {"data\\", 0, 0},
         {"", 0, 0},
@@ -59,15 +59,22 @@ TEST(FileCrc32, StatusOfFoundMissingEmptyAndUnopenable) {
     }
 }
 
-// A file that exists but cannot be opened. Root opens anything, so as root the check runs in a
-// child process that gives up its rights first.
+// A file that exists but cannot be opened: status -1, and no byte sum (an error, not the -1 of a
+// missing file). Root opens anything, so as root the check runs in a child process that gives
+// up its rights first.
 TEST(FileCrc32, UnreadableFileHasStatusMinusOne) {
     GameFolder g;
     g.file("data\\locked.dat", "abc");
     chmod(g.osPath("data\\locked.dat").c_str(), 0);
     auto probe = [&] {
         FileCrc r = FileCrc32(g.root(), "data\\locked.dat");
-        return r.status == -1 && r.crc == 0 && FileByteSum(g.root(), "data\\locked.dat") == -1;
+        bool sumFailed = false;
+        try {
+            FileByteSum(g.root(), "data\\locked.dat");
+        } catch (const std::runtime_error&) {
+            sumFailed = true;
+        }
+        return r.status == -1 && r.crc == 0 && sumFailed;
     };
     if (geteuid() != 0) {
         EXPECT_TRUE(probe());
@@ -317,7 +324,8 @@ TEST(CheckFileSets, EmptyResultReadsNothingFoundButSavesAnEmptyFile) {
 }
 
 // Lists and log names that reach outside the game folder check nothing and write nothing,
-// neither inside nor outside it; the target and the folder table stay as they were.
+// neither inside nor outside it; the target and the folder table stay as they were, and the
+// locations of the previous check are gone (a file in error must not be placed by them).
 TEST(CheckFileSets, OutsideFolderListsAreRefused) {
     struct Case {
         const char* log;
@@ -348,8 +356,10 @@ TEST(CheckFileSets, OutsideFolderListsAreRefused) {
         c.g.file("data\\fmparam3.dat", "inside");
         const auto before = c.g.outsideSnapshot();
         c.target.add("kept=1|1|1");
+        c.state.relevantFiles.add("data\\previous.dat");
         EXPECT_FALSE(c.run(cs.log, cs.folders, cs.patterns)) << cs.log << " " << cs.folders << " " << cs.patterns;
         EXPECT_EQ(c.target.lines(), std::vector<std::string>{"kept=1|1|1"});
+        EXPECT_TRUE(c.state.relevantFiles.empty());
         EXPECT_EQ(c.state.folders[0], "data\\multi\\");
         EXPECT_EQ(c.g.outsideSnapshot(), before);
         EXPECT_FALSE(c.g.exists("l.txt"));

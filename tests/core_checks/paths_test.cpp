@@ -58,6 +58,39 @@ TEST(FindFiles, WildcardAndAttributes) {
     EXPECT_TRUE(FindFiles(g.root(), "data\\").empty());
 }
 
+// The directory search matches as Windows' does: a '?' before a '.' or at the end of the name
+// may match nothing, so the default patterns also find the shorter names.
+TEST(FindFiles, QuestionMarksFollowTheWindowsRules) {
+    GameFolder g;
+    for (const char* n : {"acspecs.dat", "acspecs1.dat", "acspecs12.dat", "wingj.dat", "wingj1.dat", "wingj001.dat",
+                          "wingj0001.dat", "fmparam.dat", "fmparam3.dat", "FMPARAM12.DAT", "x", "x.a", "x.ab",
+                          "noext", "ac.specs.dat"})
+        g.file(std::string("data\\") + n, "");
+    struct Case {
+        const char* pattern;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"acspecs?.dat", {"acspecs.dat", "acspecs1.dat"}},
+        {"wingj???.dat", {"wingj.dat", "wingj001.dat", "wingj1.dat"}},
+        {"fmparam*?.dat", {"fmparam.dat", "FMPARAM12.DAT", "fmparam3.dat"}},
+        {"fmparam?.dat", {"fmparam.dat", "fmparam3.dat"}},
+        {"?", {"x"}},
+        {"x.?", {"x", "x.a"}},
+        {"*.", {"noext", "x"}},
+        {"a?specs1.dat", {"acspecs1.dat"}},
+        {"ac?specs.dat", {}},  // a '?' matches nothing only before a '.' or at the end
+        {"*.dat", {"ac.specs.dat", "acspecs.dat", "acspecs1.dat", "acspecs12.dat", "fmparam.dat", "FMPARAM12.DAT",
+                   "fmparam3.dat", "wingj.dat", "wingj0001.dat", "wingj001.dat", "wingj1.dat"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> names;
+        for (auto& e : FindFiles(g.root(), std::string("data\\") + c.pattern)) names.push_back(e.name);
+        EXPECT_EQ(names, c.names) << c.pattern;
+    }
+    // Long hostile patterns are matched in one pass over the name.
+    EXPECT_FALSE(DirectoryNameMatch(std::string(5000, '*') + "?" + std::string(5000, '*') + "x", std::string(255, 'a')));
+}
+
 TEST(GameFolderPath, IsTheFolderOfThisExecutable) {
     std::string f = GameFolderPath();
     ASSERT_FALSE(f.empty());

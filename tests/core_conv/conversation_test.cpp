@@ -265,9 +265,12 @@ TEST(ParseRequest, SecondIdentityRequestAnswersTheStoredLine) {
     // A missing file gives CRC 0 and status 0.
     EXPECT_EQ(h.conv->ParseRequest("id?other.id|nothere.dat"), T("id=0"));
     EXPECT_EQ(g.read("other.id"), "0|0\r\n");
-    // One that cannot be opened stores status -1.
-    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0"));
-    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0|-1"));
+    // One that cannot be opened (a name that a search finds, but open refuses) stores status -1.
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data\\fmparam?.dat"), T("id=0"));
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data\\fmparam?.dat"), T("id=0|-1"));
+    // A folder is no file: CRC 0, status 0.
+    EXPECT_EQ(h.conv->ParseRequest("id?fourth.id|data"), T("id=0"));
+    EXPECT_EQ(h.conv->ParseRequest("id?fourth.id|data"), T("id=0|0"));
 }
 
 TEST(ParseRequest, IdWithoutIdentityFileIsAnException) {
@@ -290,7 +293,8 @@ TEST(ParseRequest, EcrcIsTheEncipheredCrcAnswer) {
     for (const Case& c : {Case{"data\\fmparam3.dat", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
                           Case{"DATA\\FMPARAM3.DAT", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
                           Case{"data\\missing.dat", "crc=0"},
-                          Case{"data", "crc=|-10"}}) {  // found, but no file to open: status -1
+                          Case{"data\\fmparam?.dat", "crc=|-10"},  // found, but no file to open: status -1
+                          Case{"data", "crc=0"}}) {                  // a folder is no file
         std::string a = h.conv->ParseRequest("ecrc?" + c.file);
         ASSERT_GE(a.size(), 2u);
         EXPECT_EQ(a.substr(0, 2), "\xC9\xCA");
@@ -306,6 +310,16 @@ TEST(ParseRequest, FmparmIsByteSumAndCrcWithoutSeparator) {
     Harness h(g.path());
     EXPECT_EQ(h.conv->ParseRequest("fmparm?data\\fmparam3.dat"),
               "pcrc=" + std::to_string(1 + 2 + 3 + 255) + std::to_string(secsim::Crc32Of(bytes)));
+}
+
+// The sum is a 32-bit value sent as a signed number: past 2147483647 it reads negative.
+TEST(ParseRequest, FmparmSumAboveInt32MaxIsSentSigned) {
+    GameFolder g;
+    const std::string bytes = std::string(8421505, '\xFF') + "12345";  // 8421505 x 255 = 2147483775
+    g.file("data\\big.dat", bytes);
+    Harness h(g.path());
+    EXPECT_EQ(h.conv->ParseRequest("fmparm?data\\big.dat"),
+              "pcrc=-2147483521" + std::to_string(secsim::Crc32Of(bytes)));
 }
 
 TEST(ParseRequest, BackgroundCheckWaitsThreeAndAHalfSeconds) {
@@ -336,7 +350,9 @@ TEST(ParseRequest, TerrainLinesAreReusedAndTheOldLogIsReplaced) {
 TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
     GameFolder g;
     g.file("data\\fmparam3.dat", "flight model").file("volkarmmp.exe", "the game").file("data\\notes.txt", "mine");
-    for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg"}) {
+    g.file("plyrBlockedIPs.txt", "198.51.100.1\r\n").file("rgb.txt", "");
+    for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg",
+                                   "plyrBlockedIPs.txt", "PLYRBLOCKEDIPS.TXT", "rgb.txt", "duh.txt"}) {
         SCOPED_TRACE(name);
         Harness h(g.path());
         h.state.resultList.add("old=1|2|1");
@@ -346,6 +362,9 @@ TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
         EXPECT_EQ(g.read("data\\fmparam3.dat"), "flight model");
         EXPECT_EQ(g.read("volkarmmp.exe"), "the game");
         EXPECT_EQ(g.read("data\\notes.txt"), "mine");
+        EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "198.51.100.1\r\n");  // the player's blocked servers
+        EXPECT_TRUE(g.exists("rgb.txt") && g.read("rgb.txt").empty());  // a debug switch
+        EXPECT_FALSE(g.exists("duh.txt"));
     }
     Harness h(g.path());
     h.conv->ParseRequest("check=WDN-Check.TXT=data\\|-*.dat|");

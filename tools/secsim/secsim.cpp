@@ -545,6 +545,15 @@ private:
 
     void checkFmparm(const std::string& file) {
         ++r_.answersChecked;
+        // A file that is there but cannot be read gets no answer (the client reports an error).
+        if (!o_.gameFolder.empty()) {
+            FileFacts f = ReadGameFile(o_.gameFolder, file);
+            if (f.exists && !f.readable) {
+                std::string a = conn_.readQuiet(300, 1000);
+                if (!a.empty()) return bad("fmparm?" + file + ": unreadable file, yet answered " + Printable(a));
+                return ok("fmparm?" + file + " -> no answer (unreadable file)");
+            }
+        }
         // No terminator: the answer is what comes before the client falls quiet.
         std::string a = conn_.readQuiet(300, o_.timeoutMs);
         if (!StartsWith(a, "pcrc=") || a.size() < 7) return bad("fmparm?: answer " + Printable(a));
@@ -556,7 +565,7 @@ private:
             if (f.exists && f.readable) {
                 uint32_t s = 0;
                 for (size_t i = 0; i + 5 < f.bytes.size(); ++i) s += static_cast<unsigned char>(f.bytes[i]);
-                sum = s;
+                sum = static_cast<int32_t>(s);  // sent as a signed 32-bit number
             }
             uint32_t crc;
             int status;
