@@ -100,7 +100,7 @@ uint32_t formatIp(char* out, const uint8_t* b) {
 }
 
 // Most packets come from addresses seen just before; their text is kept per last byte.
-uint32_t copyIpText(Monitor& m, char* out, const uint8_t* b) {
+[[gnu::always_inline]] inline uint32_t copyIpText(Monitor& m, char* out, const uint8_t* b) {
     uint32_t raw;
     std::memcpy(&raw, b, 4);
     Monitor::IpTextCache& c = m.ipTextCache[b[3]];
@@ -300,8 +300,13 @@ void handlePacket(Monitor& m, const PacketRead& p) {
     c.srcPort = (udp[0] << 8) | udp[1];
     c.dstPort = (udp[2] << 8) | udp[3];
     c.srcLen = copyIpText(m, c.srcIp, d + 14 + 12);
-    copyIpText(m, c.dstIp, d + 14 + 16);
     uint32_t raw;
+    std::memcpy(&raw, d + 14 + 16, 4);
+    if (!m.lastDstValid || raw != m.lastDstRaw) {
+        formatIp(c.dstIp, d + 14 + 16);
+        m.lastDstRaw = raw;
+        m.lastDstValid = true;
+    }
     std::memcpy(&raw, d + 14 + 12, 4);
     c.srcHash = ((raw ^ static_cast<uint32_t>(c.srcPort) << 7) * 2654435761u) >> 24;
     freshTime(m, c.eventTime);

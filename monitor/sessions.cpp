@@ -112,7 +112,7 @@ struct AddressKey {
 // Lookups run several times per packet. A session is unique per address and port (a new one is
 // made only when none exists), so the slot last found for a key, checked again, is the answer;
 // otherwise the table is scanned from slot 0.
-int lookup(Monitor& m, const char* ip, int port) {
+[[gnu::always_inline]] inline int lookup(Monitor& m, const char* ip, int port) {
     const AddressKey key(m, ip, port);
     int8_t& hint = m.slotCache[key.hash];
     if (hint >= 0 && m.sessions[hint].inUse && key.matches(m.sessions[hint], port)) return hint;
@@ -162,7 +162,7 @@ void touchSession(Monitor& m, const char* ip, int port, const char* name) {
 }
 
 void countPacket(Monitor& m, const char* ip, int port) {
-    int i = findSession(m, ip, port);
+    int i = lookup(m, ip, port);
     if (i >= 0) ++m.sessions[i].packetCount;
 }
 
