@@ -179,11 +179,15 @@ bool SavefileSource::passes(const PacketRead& r) const {
         uint32_t udp = 14 + 4u * (d[14] & 0x0F);
         if (udp >= 14 + 20 && r.capLength >= udp + 4 && ((d[udp + 2] << 8) | d[udp + 3]) == udpPort_) return true;
     }
+    return passesProgram(r);
+}
+
+bool SavefileSource::passesProgram(const PacketRead& r) const {
     if (!program_) return true;
     pcap_pkthdr h{};
     h.caplen = r.capLength;
     h.len = r.wireLength;
-    return pcap_offline_filter(static_cast<const bpf_program*>(program_), &h, d) != 0;
+    return pcap_offline_filter(static_cast<const bpf_program*>(program_), &h, r.data) != 0;
 }
 
 PacketRead SavefileSource::next() {

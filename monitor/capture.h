@@ -28,7 +28,8 @@ public:
 
 private:
     SavefileSource() = default;
-    bool passes(const PacketRead& r) const;
+    [[gnu::always_inline]] inline bool passes(const PacketRead& r) const;
+    bool passesProgram(const PacketRead& r) const;
     static constexpr size_t kReadBuffer = 1 << 20;
     std::unique_ptr<char[]> buffer_;  // the stream's buffer, freed after the handle is closed
     void* handle_ = nullptr;  // pcap_t

@@ -176,17 +176,19 @@ void runLoop(Monitor& m, PacketSource& src) {
         if (m.replay && p.result == 1) {
             // A live run passes through quiet seconds on 100 ms read time-outs; so does the
             // replay, so that timers and keys behave as they did live.
-            while (m.replayNow + 1 < p.tsSec && !L.quit && !g_stop) {
-                ++m.replayNow;
-                for (int pass = 0; pass < 10 && !L.quit; ++pass) {
-                    timerStep(m);
-                    if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+            if (m.replayNow + 1 < p.tsSec) {
+                while (m.replayNow + 1 < p.tsSec && !L.quit && !g_stop) {
+                    ++m.replayNow;
+                    for (int pass = 0; pass < 10 && !L.quit; ++pass) {
+                        timerStep(m);
+                        if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+                    }
                 }
+                if (L.quit || g_stop) break;
             }
-            if (L.quit || g_stop) break;
             m.replayNow = p.tsSec;
         }
-        timerStep(m);
+        if (monitorNow(m) - L.lastBlockTick >= 1) timerStep(m);  // else timerStep has nothing to do
         if (pollKeys(m, p)) handleKey(m, m.io.keys->readKey());
         if (p.result == 1) handlePacket(m, p);
     }

@@ -93,7 +93,7 @@ struct AddressKey {
         return sameBytes(s.ipText, ip, len);
     }
     // Two overlapping word loads cover 4 to 16 bytes without leaving [0, n).
-    static bool sameBytes(const char* a, const char* b, size_t n) {
+    [[gnu::always_inline]] static bool sameBytes(const char* a, const char* b, size_t n) {
         if (n >= 8) return load<uint64_t>(a) == load<uint64_t>(b) && load<uint64_t>(a + n - 8) == load<uint64_t>(b + n - 8);
         if (n >= 4) return load<uint32_t>(a) == load<uint32_t>(b) && load<uint32_t>(a + n - 4) == load<uint32_t>(b + n - 4);
         return std::memcmp(a, b, n) == 0;
@@ -112,7 +112,7 @@ struct AddressKey {
 // Lookups run several times per packet. A session is unique per address and port (a new one is
 // made only when none exists), so the slot last found for a key, checked again, is the answer;
 // otherwise the table is scanned from slot 0.
-[[gnu::always_inline]] inline int lookup(Monitor& m, const char* ip, int port) {
+[[gnu::noinline]] int lookupScan(Monitor& m, const char* ip, int port) {
     const AddressKey key(m, ip, port);
     int8_t& hint = m.slotCache[key.hash];
     if (hint >= 0 && m.sessions[hint].inUse && key.matches(m.sessions[hint], port)) return hint;
@@ -124,6 +124,21 @@ struct AddressKey {
         }
     }
     return -1;
+}
+
+// The packet's own source, found again at its hint, is the common case: it is tested here
+// without a call; everything else goes through the scan above.
+[[gnu::always_inline]] inline int lookup(Monitor& m, const char* ip, int port) {
+    const uint32_t n = m.pkt.srcLen;
+    if (ip == m.pkt.srcIp && port == m.pkt.srcPort && n - 4 < sizeof m.pkt.srcIp - 4 && ip[n] == '\0') {
+        const int hint = m.slotCache[m.pkt.srcHash];
+        if (hint >= 0) {
+            const Session& s = m.sessions[hint];
+            if (s.inUse && s.port == port && s.ipText[n] == '\0' && AddressKey::sameBytes(s.ipText, ip, n))
+                return hint;
+        }
+    }
+    return lookupScan(m, ip, port);
 }
 
 }  // namespace
