@@ -127,8 +127,8 @@ struct AddressKey {
 }
 
 // The packet's own source, found again at its hint, is the common case: it is tested here
-// without a call; everything else goes through the scan above.
-[[gnu::always_inline]] inline int lookup(Monitor& m, const char* ip, int port) {
+// without a call (-1: not this case, which says nothing about the table).
+[[gnu::always_inline]] inline int hintedSource(Monitor& m, const char* ip, int port) {
     const uint32_t n = m.pkt.srcLen;
     if (ip == m.pkt.srcIp && port == m.pkt.srcPort && n - 4 < sizeof m.pkt.srcIp - 4 && ip[n] == '\0') {
         const int hint = m.slotCache[m.pkt.srcHash];
@@ -138,7 +138,17 @@ struct AddressKey {
                 return hint;
         }
     }
-    return lookupScan(m, ip, port);
+    return -1;
+}
+
+[[gnu::always_inline]] inline int lookup(Monitor& m, const char* ip, int port) {
+    const int hint = hintedSource(m, ip, port);
+    return hint >= 0 ? hint : lookupScan(m, ip, port);
+}
+
+[[gnu::noinline]] void countPacketScan(Monitor& m, const char* ip, int port) {
+    const int i = lookupScan(m, ip, port);
+    if (i >= 0) ++m.sessions[i].packetCount;
 }
 
 }  // namespace
@@ -177,8 +187,11 @@ void touchSession(Monitor& m, const char* ip, int port, const char* name) {
 }
 
 void countPacket(Monitor& m, const char* ip, int port) {
-    int i = lookup(m, ip, port);
-    if (i >= 0) ++m.sessions[i].packetCount;
+    const int i = hintedSource(m, ip, port);
+    if (i >= 0)
+        ++m.sessions[i].packetCount;
+    else
+        countPacketScan(m, ip, port);
 }
 
 void markJoined(Monitor& m, const char* ip, int port, uint32_t timeMs) {
