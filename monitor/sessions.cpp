@@ -47,7 +47,12 @@ void routeAdd(Monitor& m, int slot) {
         return;
     }
     say(m, "route add %s mask 255.255.255.255 %s\n", s.ipText, gw);
-    routes(m).add(s.ipText, m.settings.DerouteIP);
+    if (!routes(m).add(s.ipText, m.settings.DerouteIP)) {
+        // The block runs its course on the console and in the log, but the operator must know
+        // that this player was not thrown out.
+        say(m, "route add failed: %s is not blocked\n", s.ipText);
+        return;
+    }
     m.routeInPlace[slot] = true;
     writeJournal(m);
 }
@@ -60,7 +65,9 @@ void routeDelete(Monitor& m, int slot) {
         return;
     }
     say(m, "route delete %s mask 255.255.255.255 %s\n", s.ipText, gw);
-    routes(m).del(s.ipText);
+    const bool deleted = routes(m).del(s.ipText);
+    // Only a route this run added can fail to go: a block that never got its route has none.
+    if (m.routeInPlace[slot] && !deleted) say(m, "route delete failed: %s may still be blocked\n", s.ipText);
     if (m.routeInPlace[slot]) {
         m.routeInPlace[slot] = false;
         writeJournal(m);
