@@ -172,18 +172,47 @@ int SavefileSource::setFilter(const std::string& filter, int udpPort) {
     return 0;
 }
 
-bool SavefileSource::passes(const PacketRead& r) const {
+bool SavefileSource::plainMatch(const PacketRead& r) const {
     const uint8_t* d = r.data;
     if (udpPort_ >= 0 && r.capLength >= 14 + 20 && d[12] == 0x08 && d[13] == 0x00 && (d[14] >> 4) == 4 &&
         d[14 + 9] == 17 && ((d[14 + 6] & 0x1F) | d[14 + 7]) == 0) {
         uint32_t udp = 14 + 4u * (d[14] & 0x0F);
         if (udp >= 14 + 20 && r.capLength >= udp + 4 && ((d[udp + 2] << 8) | d[udp + 3]) == udpPort_) return true;
     }
+    return false;
+}
+
+bool SavefileSource::passes(const PacketRead& r) const { return plainMatch(r) || passesProgram(r); }
+
+bool SavefileSource::passesProgram(const PacketRead& r) const {
     if (!program_) return true;
     pcap_pkthdr h{};
     h.caplen = r.capLength;
     h.len = r.wireLength;
-    return pcap_offline_filter(static_cast<const bpf_program*>(program_), &h, d) != 0;
+    return pcap_offline_filter(static_cast<const bpf_program*>(program_), &h, r.data) != 0;
+}
+
+bool SavefileSource::read(PacketRead& r) {
+    pcap_pkthdr* h = nullptr;
+    const u_char* d = nullptr;
+    r.result = pcap_next_ex(static_cast<pcap_t*>(handle_), &h, &d);
+    if (r.result != 1) return false;
+    r.tsSec = h->ts.tv_sec;
+    r.tsUsec = h->ts.tv_usec;
+    r.wireLength = h->len;
+    r.capLength = h->caplen;
+    r.data = d;
+    return true;
+}
+
+// Frames that are not plainly datagrams to the port: the filter program judges them, and the
+// ones it refuses are read past.
+PacketRead SavefileSource::nextJudged(PacketRead r) {
+    while (!passesProgram(r)) {
+        r = PacketRead{};
+        if (!read(r) || plainMatch(r)) break;
+    }
+    return r;
 }
 
 PacketRead SavefileSource::next() {
@@ -191,19 +220,9 @@ PacketRead SavefileSource::next() {
         firstPending_ = false;
         return first_;
     }
-    while (true) {
-        PacketRead r;
-        pcap_pkthdr* h = nullptr;
-        const u_char* d = nullptr;
-        r.result = pcap_next_ex(static_cast<pcap_t*>(handle_), &h, &d);
-        if (r.result != 1) return r;
-        r.tsSec = h->ts.tv_sec;
-        r.tsUsec = h->ts.tv_usec;
-        r.wireLength = h->len;
-        r.capLength = h->caplen;
-        r.data = d;
-        if (passes(r)) return r;
-    }
+    PacketRead r;
+    if (!read(r) || plainMatch(r)) return r;
+    return nextJudged(r);
 }
 
 std::string SavefileSource::error() { return pcap_geterr(static_cast<pcap_t*>(handle_)); }

@@ -29,6 +29,10 @@ public:
 private:
     SavefileSource() = default;
     bool passes(const PacketRead& r) const;
+    [[gnu::always_inline]] inline bool plainMatch(const PacketRead& r) const;
+    bool passesProgram(const PacketRead& r) const;
+    [[gnu::always_inline]] inline bool read(PacketRead& r);  // false: no packet (r.result says why)
+    [[gnu::noinline]] PacketRead nextJudged(PacketRead r);
     static constexpr size_t kReadBuffer = 1 << 20;
     std::unique_ptr<char[]> buffer_;  // the stream's buffer, freed after the handle is closed
     void* handle_ = nullptr;  // pcap_t

@@ -25,7 +25,7 @@ inline char shown(uint8_t c) { return c < 32 || c == 127 ? '?' : static_cast<cha
 
 bool blockOn(int32_t setting) { return setting != 0; }
 
-void observe(Monitor& m) {
+[[gnu::noinline]] void observe(Monitor& m) {
     const PacketContext& p = m.pkt;
     eventPrefix(m, p.eventTime, p.srcIp, p.srcPort);
     say(m, "OBSERVE MSG from %s\n", p.srcIp);
@@ -33,7 +33,7 @@ void observe(Monitor& m) {
     if (blockOn(m.settings.NETonObserve)) scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::Immediate, 1, "OBSERVE");
 }
 
-void goldRoom(Monitor& m, const uint8_t* b) {
+[[gnu::noinline]] void goldRoom(Monitor& m, const uint8_t* b) {
     const PacketContext& p = m.pkt;
     char name[17] = {};
     for (int i = 0; i < 16 && b[7 + i] != 0; ++i) name[i] = shown(b[7 + i]);
@@ -44,7 +44,7 @@ void goldRoom(Monitor& m, const uint8_t* b) {
     logf(m, " %s, GR-EVENT, GR-EVENT, %d, \n", name, aircraft);
 }
 
-void checksum(Monitor& m, const uint8_t* b) {
+[[gnu::noinline]] void checksum(Monitor& m, const uint8_t* b) {
     const PacketContext& p = m.pkt;
     int first = b[22], second = b[23];
     touchSession(m, p.srcIp, p.srcPort, "unknown CS");
@@ -59,7 +59,7 @@ void checksum(Monitor& m, const uint8_t* b) {
         scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::Immediate, 1, "BAD CHECK");
 }
 
-void repair(Monitor& m) {
+[[gnu::noinline]] void repair(Monitor& m) {
     const PacketContext& p = m.pkt;
     int slot = findSession(m, p.srcIp, p.srcPort);
     if (slot < 0) return;
@@ -90,7 +90,7 @@ void repair(Monitor& m) {
     }
 }
 
-void chat(Monitor& m, const uint8_t* b, int len) {
+[[gnu::noinline]] void chat(Monitor& m, const uint8_t* b, int len) {
     const PacketContext& p = m.pkt;
     char* text = m.decode.chat;
     std::memset(text, 0, sizeof m.decode.chat);
@@ -186,11 +186,11 @@ void readGrid(const uint8_t* f, Session& s) {
     s.altitude = static_cast<uint32_t>(f[5]) << 8 | f[4];
 }
 
-void tickPart(Monitor& m, const uint8_t* b, int len, int code) {
+[[gnu::noinline]] void tickAndSample(Monitor& m, const uint8_t* b, int len, int code, bool tick) {
     DecodeState& d = m.decode;
     const PacketContext& p = m.pkt;
     uint32_t nowMs = static_cast<uint32_t>(p.tsSec * 1000 + p.tsUsec / 1000);
-    if (p.tsSec - d.lastTickSec >= static_cast<int64_t>(m.settings.tickIntervalS)) {
+    if (tick) {
         speedCheck(m);
         checkDromes(m);
         idleCheck(m);
@@ -233,6 +233,12 @@ void tickPart(Monitor& m, const uint8_t* b, int len, int code) {
         }
     }
     if (d.messageClock - d.windowStart > m.settings.sampleWindowMs) d.windowOpen = false;
+}
+
+// Most messages arrive between sampling windows with no tick due: they end here.
+inline void tickPart(Monitor& m, const uint8_t* b, int len, int code) {
+    const bool tick = m.pkt.tsSec - m.decode.lastTickSec >= static_cast<int64_t>(m.settings.tickIntervalS);
+    if (tick || m.decode.windowOpen) tickAndSample(m, b, len, code, tick);
 }
 
 }  // namespace

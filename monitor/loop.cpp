@@ -83,8 +83,10 @@ int openShell(Monitor& m, const char* file) {
     return m.io.shellOpen ? m.io.shellOpen(file) : vk::shellOpen(file, m.io.dir);
 }
 
-// The library's memcpy; inlined as a string instruction it is slow for a packet's few bytes.
-[[gnu::noinline]] void copyBytes(void* dst, const void* src, size_t n) { std::memcpy(dst, src, n); }
+// The library's memcpy, called through a pointer: the compiler would otherwise expand it into
+// a string instruction (rep movs), whose start-up costs more than copying a packet's few bytes.
+void* (*volatile const libraryCopy)(void*, const void*, size_t) = std::memcpy;
+void copyBytes(void* dst, const void* src, size_t n) { libraryCopy(dst, src, n); }
 
 // "%d.%d.%d.%d", by hand: it runs twice for every packet.
 uint32_t formatIp(char* out, const uint8_t* b) {
@@ -100,7 +102,7 @@ uint32_t formatIp(char* out, const uint8_t* b) {
 }
 
 // Most packets come from addresses seen just before; their text is kept per last byte.
-uint32_t copyIpText(Monitor& m, char* out, const uint8_t* b) {
+[[gnu::always_inline]] inline uint32_t copyIpText(Monitor& m, char* out, const uint8_t* b) {
     uint32_t raw;
     std::memcpy(&raw, b, 4);
     Monitor::IpTextCache& c = m.ipTextCache[b[3]];
@@ -176,17 +178,19 @@ void runLoop(Monitor& m, PacketSource& src) {
         if (m.replay && p.result == 1) {
             // A live run passes through quiet seconds on 100 ms read time-outs; so does the
             // replay, so that timers and keys behave as they did live.
-            while (m.replayNow + 1 < p.tsSec && !L.quit && !g_stop) {
-                ++m.replayNow;
-                for (int pass = 0; pass < 10 && !L.quit; ++pass) {
-                    timerStep(m);
-                    if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+            if (m.replayNow + 1 < p.tsSec) {
+                while (m.replayNow + 1 < p.tsSec && !L.quit && !g_stop) {
+                    ++m.replayNow;
+                    for (int pass = 0; pass < 10 && !L.quit; ++pass) {
+                        timerStep(m);
+                        if (m.io.keys->keyWaiting()) handleKey(m, m.io.keys->readKey());
+                    }
                 }
+                if (L.quit || g_stop) break;
             }
-            if (L.quit || g_stop) break;
             m.replayNow = p.tsSec;
         }
-        timerStep(m);
+        if (monitorNow(m) - L.lastBlockTick >= 1) timerStep(m);  // else timerStep has nothing to do
         if (pollKeys(m, p)) handleKey(m, m.io.keys->readKey());
         if (p.result == 1) handlePacket(m, p);
     }
@@ -300,8 +304,13 @@ void handlePacket(Monitor& m, const PacketRead& p) {
     c.srcPort = (udp[0] << 8) | udp[1];
     c.dstPort = (udp[2] << 8) | udp[3];
     c.srcLen = copyIpText(m, c.srcIp, d + 14 + 12);
-    copyIpText(m, c.dstIp, d + 14 + 16);
     uint32_t raw;
+    std::memcpy(&raw, d + 14 + 16, 4);
+    if (!m.lastDstValid || raw != m.lastDstRaw) {
+        formatIp(c.dstIp, d + 14 + 16);
+        m.lastDstRaw = raw;
+        m.lastDstValid = true;
+    }
     std::memcpy(&raw, d + 14 + 12, 4);
     c.srcHash = ((raw ^ static_cast<uint32_t>(c.srcPort) << 7) * 2654435761u) >> 24;
     freshTime(m, c.eventTime);
@@ -336,13 +345,13 @@ void handlePacket(Monitor& m, const PacketRead& p) {
         if (pos + size > end) break;
         // The first message already sits at 31 and is decoded there; later ones go to slots
         // first, because each copy to 31 overwrites the packet's bytes.
-        if (count > 0) std::memcpy(m.slots[count].data(), m.buf.data() + pos, size);
+        if (count > 0) copyBytes(m.slots[count].data(), m.buf.data() + pos, size);
         ++count;
         pos += size;
     }
     m.messageCount = count;
     for (int i = 0; i < count; ++i) {
-        if (i > 0) std::memcpy(m.buf.data() + kMessageStart, m.slots[i].data(), m.slots[i][0] + 2u);
+        if (i > 0) copyBytes(m.buf.data() + kMessageStart, m.slots[i].data(), m.slots[i][0] + 2u);
         decodeMessage(m);
     }
 }

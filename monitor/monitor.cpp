@@ -87,8 +87,7 @@ void eventLine(Monitor& m, const char* timeText, const char* ip, int port, const
     logText(m, std::string_view(f.text, f.length));
 }
 
-int64_t monitorNow(Monitor& m) {
-    if (m.replay) return m.replayNow;
+int64_t systemNow(Monitor& m) {
     return m.io.clock ? static_cast<int64_t>(m.io.clock->now()) : static_cast<int64_t>(std::time(nullptr));
 }
 
@@ -128,13 +127,9 @@ void dateText(int64_t second, char out[9]) {
     threeFields(out, tm.tm_mon + 1, tm.tm_mday, tm.tm_year % 100, '/');
 }
 
-void freshTime(Monitor& m, char out[9]) {
-    int64_t now = monitorNow(m);
-    if (now != m.timeCacheSecond) {
-        timeText(now, m.timeCacheText);
-        m.timeCacheSecond = now;
-    }
-    std::memcpy(out, m.timeCacheText, 9);
+void fillTimeCache(Monitor& m, int64_t second) {
+    timeText(second, m.timeCacheText);
+    m.timeCacheSecond = second;
 }
 
 std::string pathIn(const Monitor& m, const char* name) {

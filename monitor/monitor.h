@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -221,6 +222,9 @@ struct Monitor {
     // Local time text of the last second converted: most packets share their second.
     int64_t timeCacheSecond = INT64_MIN;
     char timeCacheText[9] = {};
+    // Destination of the last packet parsed: nearly every packet goes to the one server.
+    bool lastDstValid = false;
+    uint32_t lastDstRaw = 0;
 
     Monitor();
     ~Monitor();
@@ -243,10 +247,19 @@ void eventLine(Monitor& m, const char* timeText, const char* ip, int port, const
     __attribute__((format(printf, 5, 6)));
 
 // ---- clocks -------------------------------------------------------------------------------
+// Current wall-clock second of the system clock (or the injected clock).
+int64_t systemNow(Monitor& m);
 // Current wall-clock second: the capture time in replay, the system clock otherwise.
-int64_t monitorNow(Monitor& m);
-// Local time HH:MM:SS of monitorNow ("fresh local time"); out holds 9 bytes.
-void freshTime(Monitor& m, char out[9]);
+inline int64_t monitorNow(Monitor& m) { return m.replay ? m.replayNow : systemNow(m); }
+// Converts a second into the time cache (a new second: the local time is looked up).
+void fillTimeCache(Monitor& m, int64_t second);
+// Local time HH:MM:SS of monitorNow ("fresh local time"); out holds 9 bytes. It runs for every
+// packet, so only a new second costs a conversion.
+inline void freshTime(Monitor& m, char out[9]) {
+    const int64_t now = monitorNow(m);
+    if (now != m.timeCacheSecond) fillTimeCache(m, now);
+    std::memcpy(out, m.timeCacheText, 9);
+}
 // Local date MM/DD/YY and time HH:MM:SS of a second.
 void dateText(int64_t second, char out[9]);
 void timeText(int64_t second, char out[9]);

@@ -47,7 +47,12 @@ void routeAdd(Monitor& m, int slot) {
         return;
     }
     say(m, "route add %s mask 255.255.255.255 %s\n", s.ipText, gw);
-    routes(m).add(s.ipText, m.settings.DerouteIP);
+    if (!routes(m).add(s.ipText, m.settings.DerouteIP)) {
+        // The block runs its course on the console and in the log, but the operator must know
+        // that this player was not thrown out.
+        say(m, "route add failed: %s is not blocked\n", s.ipText);
+        return;
+    }
     m.routeInPlace[slot] = true;
     writeJournal(m);
 }
@@ -60,7 +65,9 @@ void routeDelete(Monitor& m, int slot) {
         return;
     }
     say(m, "route delete %s mask 255.255.255.255 %s\n", s.ipText, gw);
-    routes(m).del(s.ipText);
+    const bool deleted = routes(m).del(s.ipText);
+    // Only a route this run added can fail to go: a block that never got its route has none.
+    if (m.routeInPlace[slot] && !deleted) say(m, "route delete failed: %s may still be blocked\n", s.ipText);
     if (m.routeInPlace[slot]) {
         m.routeInPlace[slot] = false;
         writeJournal(m);
@@ -93,7 +100,7 @@ struct AddressKey {
         return sameBytes(s.ipText, ip, len);
     }
     // Two overlapping word loads cover 4 to 16 bytes without leaving [0, n).
-    static bool sameBytes(const char* a, const char* b, size_t n) {
+    [[gnu::always_inline]] static bool sameBytes(const char* a, const char* b, size_t n) {
         if (n >= 8) return load<uint64_t>(a) == load<uint64_t>(b) && load<uint64_t>(a + n - 8) == load<uint64_t>(b + n - 8);
         if (n >= 4) return load<uint32_t>(a) == load<uint32_t>(b) && load<uint32_t>(a + n - 4) == load<uint32_t>(b + n - 4);
         return std::memcmp(a, b, n) == 0;
@@ -112,7 +119,7 @@ struct AddressKey {
 // Lookups run several times per packet. A session is unique per address and port (a new one is
 // made only when none exists), so the slot last found for a key, checked again, is the answer;
 // otherwise the table is scanned from slot 0.
-int lookup(Monitor& m, const char* ip, int port) {
+[[gnu::noinline]] int lookupScan(Monitor& m, const char* ip, int port) {
     const AddressKey key(m, ip, port);
     int8_t& hint = m.slotCache[key.hash];
     if (hint >= 0 && m.sessions[hint].inUse && key.matches(m.sessions[hint], port)) return hint;
@@ -124,6 +131,31 @@ int lookup(Monitor& m, const char* ip, int port) {
         }
     }
     return -1;
+}
+
+// The packet's own source, found again at its hint, is the common case: it is tested here
+// without a call (-1: not this case, which says nothing about the table).
+[[gnu::always_inline]] inline int hintedSource(Monitor& m, const char* ip, int port) {
+    const uint32_t n = m.pkt.srcLen;
+    if (ip == m.pkt.srcIp && port == m.pkt.srcPort && n - 4 < sizeof m.pkt.srcIp - 4 && ip[n] == '\0') {
+        const int hint = m.slotCache[m.pkt.srcHash];
+        if (hint >= 0) {
+            const Session& s = m.sessions[hint];
+            if (s.inUse && s.port == port && s.ipText[n] == '\0' && AddressKey::sameBytes(s.ipText, ip, n))
+                return hint;
+        }
+    }
+    return -1;
+}
+
+[[gnu::always_inline]] inline int lookup(Monitor& m, const char* ip, int port) {
+    const int hint = hintedSource(m, ip, port);
+    return hint >= 0 ? hint : lookupScan(m, ip, port);
+}
+
+[[gnu::noinline]] void countPacketScan(Monitor& m, const char* ip, int port) {
+    const int i = lookupScan(m, ip, port);
+    if (i >= 0) ++m.sessions[i].packetCount;
 }
 
 }  // namespace
@@ -162,8 +194,11 @@ void touchSession(Monitor& m, const char* ip, int port, const char* name) {
 }
 
 void countPacket(Monitor& m, const char* ip, int port) {
-    int i = findSession(m, ip, port);
-    if (i >= 0) ++m.sessions[i].packetCount;
+    const int i = hintedSource(m, ip, port);
+    if (i >= 0)
+        ++m.sessions[i].packetCount;
+    else
+        countPacketScan(m, ip, port);
 }
 
 void markJoined(Monitor& m, const char* ip, int port, uint32_t timeMs) {

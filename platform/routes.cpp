@@ -53,14 +53,14 @@ std::vector<std::string> IpRouteRunner::delArgs(const std::string& ip) {
 }
 
 // The outcome is not examined: a block is reported whether or not the route could be set.
-void IpRouteRunner::add(const std::string& ip, const std::string& gateway) {
+bool IpRouteRunner::add(const std::string& ip, const std::string& gateway) {
     shareNetAdmin();
-    runProgram(addArgs(ip, gateway));
+    return runProgram(addArgs(ip, gateway)) == 0;
 }
 
-void IpRouteRunner::del(const std::string& ip) {
+bool IpRouteRunner::del(const std::string& ip) {
     shareNetAdmin();
-    runProgram(delArgs(ip));
+    return runProgram(delArgs(ip)) == 0;
 }
 
 bool isDottedIPv4(const std::string& text) {

@@ -174,6 +174,41 @@ TEST_F(Sessions, ShutdownLiftsEveryPendingBlockRouteOrNot) {
     EXPECT_EQ(f.read("VKST.routes"), "");
 }
 
+TEST_F(Sessions, ARouteToolFailureIsReportedAndTheTimelineRunsOn) {
+    m().settings.NETblockTime = 0;
+    touchSession(m(), "10.0.0.5", 2301, "Kestrel");
+    touchSession(m(), "10.0.0.6", 2302, "Wren");
+    // Kestrel's route cannot be added: the operator is told, nothing is journalled.
+    h.routes.failAdd = true;
+    scheduleBlock(m(), "10.0.0.5", 2301, BlockMode::Immediate, 1, "SPEEDER");
+    h.out.text.clear();
+    for (int i = 0; i < 3; ++i) tick();
+    EXPECT_EQ(h.out.text,
+              "route add 10.0.0.5 mask 255.255.255.255 192.0.2.254\n"
+              "route add failed: 10.0.0.5 is not blocked\n"
+              "BLOCKING Kestrel (10.0.0.5)\n");
+    EXPECT_FALSE(f.exists("VKST.routes"));
+    EXPECT_NE(h.log().find("Kestrel, BLOCK, BLOCK, SPEEDER, \r\n"), std::string::npos);
+    // Deleting a route that was never added is no failure worth a line.
+    h.out.text.clear();
+    tick();
+    EXPECT_EQ(h.out.text.find("failed"), std::string::npos) << h.out.text;
+    EXPECT_EQ(m().sessions[0].inUse, 0);
+
+    // Wren's route goes in but cannot be taken out again.
+    h.routes.failAdd = false;
+    h.routes.failDel = true;
+    scheduleBlock(m(), "10.0.0.6", 2302, BlockMode::Immediate, 1, "FREEZE");
+    for (int i = 0; i < 3; ++i) tick();
+    EXPECT_EQ(f.read("VKST.routes"), "10.0.0.6 2302\n");
+    h.out.text.clear();
+    tick();
+    EXPECT_EQ(h.out.text,
+              "route delete 10.0.0.6 mask 255.255.255.255 192.0.2.254\n"
+              "route delete failed: 10.0.0.6 may still be blocked\n"
+              "UNBLOCKING Wren (10.0.0.6)\nClosing player session 1, Wren (10.0.0.6:2302)\n");
+}
+
 TEST_F(Sessions, ReplayPrintsRouteCommandsAndRunsNone) {
     m().replay = true;
     m().replayNow = kStart;
