@@ -22,7 +22,25 @@ public:
     LineFile& operator=(const LineFile&) = delete;
     bool open() const { return f_ != nullptr; }
     // The next line in the 100-byte buffer: longer lines come in pieces of 99 characters.
-    bool next(char (&line)[kLineSize]) { return f_ && std::fgets(line, kLineSize, f_) != nullptr; }
+    // Read as a text stream of the game's platform: a CR LF line end arrives as LF, so settings
+    // written on Windows give the same values and echoes here.
+    bool next(char (&line)[kLineSize]) {
+        if (!f_) return false;
+        int n = 0;
+        while (n + 1 < kLineSize) {
+            int c = std::getc(f_);
+            if (c == EOF) break;
+            if (c == '\r') {
+                int d = std::getc(f_);
+                if (d == '\n') c = '\n';
+                else if (d != EOF) std::ungetc(d, f_);
+            }
+            line[n++] = static_cast<char>(c);
+            if (c == '\n') break;
+        }
+        line[n] = '\0';
+        return n > 0;
+    }
 
 private:
     std::FILE* f_;

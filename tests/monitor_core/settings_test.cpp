@@ -161,8 +161,23 @@ TEST(Settings, TimedCloseAddsFifteenSecondsOnlyOnce) {
     loadSettings(*h.m);
     EXPECT_EQ(h.m->settings.gameLength, 615u);
     // Both echoes show the length as read.
-    const std::string twice = "GameLength is 600 seconds\n\n[Settings]\nMap used is MARNE.MAP\r\n";
+    const std::string twice = "GameLength is 600 seconds\n\n[Settings]\nMap used is MARNE.MAP\n";
     EXPECT_NE(h.out.text.find(twice + "CloseOnTimedGame is ENABLED\n" + twice), std::string::npos) << h.out.text;
+}
+
+TEST(Settings, WindowsLineEndsReadAsPlainLineEnds) {
+    RunFolder f;
+    Harness h(f);
+    // Files written on the game's own platform end their lines with CR LF; a lone CR stays.
+    f.write("vk2server.scs", "port=2300;\r\n");
+    f.write("vk2server.ini", "USEMAP=Marne.map\r\nGAMELENGTHINSECONDS=600\r\n");
+    f.write("VKST.ini", "NETonBadChat=1;\r\nCloseOnTimedGame=0;\r\nTestUDP=0;\r\nskipped\r\nphrase='you\rcheat'\r\n");
+    f.write("lndmrks0.dat", std::string(99, '\0'));
+    loadSettings(*h.m);
+    EXPECT_EQ(h.m->settings.mapName, "MARNE.MAP\n");
+    EXPECT_EQ(h.m->settings.gameLength, 600u);
+    EXPECT_EQ(h.m->settings.phrases[0], "you\rcheat");
+    EXPECT_NE(h.out.text.find("Map used is MARNE.MAP\n"), std::string::npos) << h.out.text;
 }
 
 TEST(Settings, LongLinesAreReadInPiecesOf99Characters) {
