@@ -1,6 +1,5 @@
 #include "client/core/clock_check.h"
 
-#include <cfenv>
 #include <cmath>
 #include <stdexcept>
 
@@ -11,6 +10,15 @@ namespace {
 // 32-bit signed arithmetic that wraps instead of overflowing.
 int32_t Sub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 int32_t Abs(int32_t a) { return a < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(a)) : a; }
+
+// Nearest integer, halves to the even neighbour (without touching the rounding mode).
+long long RoundHalfEven(long double x) {
+    const long double f = std::floor(x);
+    const long double diff = x - f;
+    long long n = static_cast<long long>(f);
+    if (diff > 0.5L || (diff == 0.5L && (n % 2 != 0))) ++n;
+    return n;
+}
 
 }  // namespace
 
@@ -62,8 +70,7 @@ ClockResult ClockCheckStep(ClockCheck& c, const std::string& currentAddress, uin
         c.strikes = 0;
     }
     ClockResult r;
-    std::fesetround(FE_TONEAREST);
-    r.percentage = std::llrint(ratio * 100.0L);  // halves to even
+    r.percentage = RoundHalfEven(ratio * 100.0L);
     r.alarm = !newServer && (c.strikes > 2 || r.percentage > 5);
 
     c.prevServerTime = c.serverTime;

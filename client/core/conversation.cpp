@@ -26,6 +26,12 @@ std::string From(const std::string& s, size_t index) { return index - 1 < s.size
 
 }  // namespace
 
+bool IsCheckLogName(const std::string& name) {
+    if (name.empty() || !StaysInGameFolder(name)) return false;
+    if (name.find_first_of("\\/") != std::string::npos) return false;
+    return name.size() > 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".txt");
+}
+
 void WipeText(std::string& s) {
     volatile char* p = s.data();
     for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
@@ -398,8 +404,13 @@ void Conversation::HandleCheck(const std::string& s) {
     cp.patterns = dash == std::string::npos ? std::string() : rest.substr(dash + 1);
     state_.checkParams = cp;
 
-    // The check refuses an outside log name itself; here it must not be deleted either.
-    if (!Refuse(cp.logName, s) && !cp.logName.empty() && PathExists(state_.gameFolder, cp.logName)) {
+    // The check deletes and rewrites its log (and "log-" + its name): only a text file of the
+    // game folder itself may be named, so that no server can have a game file deleted or
+    // overwritten. Another name checks nothing, as lists outside the folder do.
+    const bool logOk = IsCheckLogName(cp.logName);
+    if (!logOk) {
+        Log("==> Refused, not a check log name: " + s);
+    } else if (PathExists(state_.gameFolder, cp.logName)) {
         ::unlink(ResolvePath(state_.gameFolder, cp.logName).c_str());
     }
     state_.resultList.clear();
@@ -409,6 +420,7 @@ void Conversation::HandleCheck(const std::string& s) {
     w_.main.cfgstatus.color = clBlack;
     w_.main.cfgstatus.caption = "contact......";
 
+    if (!logOk) return;
     if (state_.foregroundChecks) {
         CheckFileSets(state_.checks, state_.gameFolder, state_.checkParams, state_.resultList, p_.clock, p_.processes);
         Log(std::to_string(state_.checks.lastCheckMs) + " ms / check" + " #files:" +

@@ -100,6 +100,10 @@ private:
 // no control characters.
 bool IsOpenableAddress(const std::string& address);
 
+// A name that check= may delete and write its logs under: a ".txt" file (any case) in the game
+// folder itself, such as "plyr-cfg.txt".
+bool IsCheckLogName(const std::string& name);
+
 // Overwrites a text that carried checksums with zero bytes, then empties it.
 void WipeText(std::string& s);
 

@@ -316,6 +316,26 @@ TEST(ParseRequest, TerrainLinesAreReusedAndTheOldLogIsReplaced) {
     EXPECT_EQ(g.read("plyr-cfg.txt").find("stale"), std::string::npos);
 }
 
+TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
+    GameFolder g;
+    g.file("data\\fmparam3.dat", "flight model").file("volkarmmp.exe", "the game").file("data\\notes.txt", "mine");
+    for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg"}) {
+        SCOPED_TRACE(name);
+        Harness h(g.path());
+        h.state.resultList.add("old=1|2|1");
+        EXPECT_EQ(h.conv->ParseRequest("check=" + name + "=data\\|-*.dat|"), "");
+        EXPECT_EQ(h.main.Memo1.lines.back(), "==> Refused, not a check log name: check=" + name + "=data\\|-*.dat|");
+        EXPECT_TRUE(h.state.resultList.empty());  // nothing checked, as for lists outside the folder
+        EXPECT_EQ(g.read("data\\fmparam3.dat"), "flight model");
+        EXPECT_EQ(g.read("volkarmmp.exe"), "the game");
+        EXPECT_EQ(g.read("data\\notes.txt"), "mine");
+    }
+    Harness h(g.path());
+    h.conv->ParseRequest("check=WDN-Check.TXT=data\\|-*.dat|");
+    EXPECT_TRUE(g.exists("WDN-Check.TXT"));
+    EXPECT_EQ(h.state.resultList.size(), 1u);
+}
+
 TEST(ParseRequest, CorruptArchiveEndsTheCheckAsAParseException) {
     GameFolder g;
     g.file("data\\vkmulti.vol", "VOL!tiny");
