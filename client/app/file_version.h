@@ -1,0 +1,12 @@
+#pragma once
+// The version text of a file, as the About box shows it.
+#include <string>
+
+namespace vk {
+
+// "Not found?" when the file does not exist; otherwise the characters after the first
+// "FileVersion" of the file's bytes (zero bytes dropped) while they are digits, '.', ',' or
+// blanks, at most 19; "No info." when the file holds no version.
+std::string FileVersionText(const std::string& osPath);
+
+}  // namespace vk
