@@ -4,6 +4,7 @@
 // over loopback. The checks read the widgets, not the form models.
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -294,6 +295,58 @@ TEST_F(UiClient, ClosingTheMainWindowAsksAndCancelKeepsItOpen) {
     main->close();  // the default button (OK) this time
     EXPECT_TRUE(boxes.saw("Shutdown Secure Player ?"));
     EXPECT_TRUE(c->app().terminated);
+}
+
+TEST_F(UiClient, ConnectionMenuCancelsAndListensAgain) {
+    auto c = StartListening();
+    QWidget* main = c->ui().window(FormId::Main);
+    auto* log = Find<QPlainTextEdit>(*c, FormId::Main, "Memo1");
+    Find<QPushButton>(*c, FormId::Main, "Button4")->click();
+    EXPECT_TRUE(Text(log).empty()) << "Clear empties the server message log";
+
+    Menu(*c, "MCancellisten")->trigger();
+    EXPECT_EQ(main->windowTitle().toStdString(), "Player mode, NOT listening.....");
+    EXPECT_TRUE(Menu(*c, "Mlisten")->isEnabled());
+    EXPECT_FALSE(Menu(*c, "MCancellisten")->isEnabled());
+    EXPECT_TRUE(Find<QLineEdit>(*c, FormId::Main, "IPAddr")->isEnabled());
+
+    Menu(*c, "Mlisten")->trigger();
+    EXPECT_EQ(main->windowTitle().toStdString(), "VK sec Player listening.....");
+    EXPECT_FALSE(Menu(*c, "Mlisten")->isEnabled());
+    std::string after = Text(log);
+    EXPECT_EQ(after.rfind("Listening .......", 0), 0u) << "new lines after the clear: " << after;
+    EXPECT_NE(after.find(" Port=" + std::to_string(kPort)), std::string::npos) << after;
+}
+
+TEST_F(UiClient, PriorityControlsReachTheClientStateWithRgbTxt) {
+    game.file("rgb.txt", "");
+    auto c = StartListening();
+    auto* bg = Find<QAbstractButton>(*c, FormId::Main, "bgcheck");
+    ASSERT_TRUE(bg->isVisible()) << "rgb.txt shows the background-check controls";
+    EXPECT_TRUE(bg->isChecked());
+    EXPECT_FALSE(c->app().state.foregroundChecks);
+    bg->click();
+    EXPECT_FALSE(bg->isChecked());
+    EXPECT_TRUE(c->app().state.foregroundChecks);
+
+    // The radio buttons exclude each other, and a click survives the redraw that follows it.
+    auto* lower = Find<QAbstractButton>(*c, FormId::Main, "plower");
+    auto* idle = Find<QAbstractButton>(*c, FormId::Main, "pidle");
+    EXPECT_TRUE(idle->isChecked());
+    lower->click();
+    c->ui().binder().refresh();
+    EXPECT_TRUE(lower->isChecked());
+    EXPECT_FALSE(idle->isChecked());
+    EXPECT_TRUE(c->app().Form1.plower.checked);
+    EXPECT_FALSE(c->app().Form1.pidle.checked);
+
+    auto* prio = Find<QComboBox>(*c, FormId::Main, "priolist");
+    ASSERT_EQ(prio->count(), 4);
+    EXPECT_EQ(prio->currentText().toStdString(), "High priority");
+    prio->setCurrentIndex(1);
+    emit prio->activated(1);  // as the user's choice does
+    EXPECT_EQ(c->app().state.boost, PriorityClass::Realtime);
+    EXPECT_EQ(prio->currentText().toStdString(), "Realtime priority");
 }
 
 TEST_F(UiClient, StartUpFailureShowsItsMessageAndBuildsNoWindow) {
