@@ -183,7 +183,7 @@ QMainWindow* BuildMainWindow(Binder& b, MainForm& f, const MainEvents& ev) {
     row->addWidget(clear);
     v->addLayout(row);
 
-    win->resize(640, 560);
+    win->resize(720, 580);
     b.window(win, f.Caption, f.visible,
              WindowHooks{ev.FormCloseQuery, ev.closed, ev.FormActivate});
     return win;
