@@ -73,7 +73,11 @@ class Printer {
 public:
     explicit Printer(TForm1& app) : app_(app) {}
 
+    // Nothing is printed before the windows are being created.
+    bool active = false;
+
     void print() {
+        if (!active) return;
         memo(app_.Form1.Memo1, shownLog_, "  | ");
         memo(app_.Form3.cfgerrors, shownErrors_, "[last errors] ");
         memo(app_.serverinf.servinfo, shownInfo_, "[server info] ");
@@ -228,6 +232,7 @@ int RunHeadless(int /*argc*/, char** /*argv*/) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
 
+    printer.active = true;
     app.CreateWindows([&](FormId) { printer.print(); });
     if (!app.terminated) app.FormActivate();
     printer.print();
