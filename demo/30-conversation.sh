@@ -36,7 +36,7 @@ converse() {  # converse TITLE PORT SIMULATOR-ARGS...
 }
 
 port=$((52000 + RANDOM % 2000))
-converse "the example conversation" "$port" --gap 2000
+converse "the example conversation" "$port" --gap 3000
 
 cat >"$work/script.txt" <<'SCRIPT'
 # Enciphered CRC, byte sum and CRC, and two names outside the game folder: the client

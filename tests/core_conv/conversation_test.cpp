@@ -198,6 +198,19 @@ TEST(Framing, ExceptionInTheEventIsLoggedAndRestores) {
     EXPECT_FALSE(h.main.prboost.checked);
 }
 
+TEST(Framing, TraceTimestampCarriesTheTickModulo1000WithoutLeadingZeros) {
+    GameFolder g;
+    Harness h(g.path());
+    struct Case {
+        uint32_t tick;
+        std::string suffix;
+    };
+    for (const Case& c : {Case{1000, ".0"}, Case{1007, ".7"}, Case{123456789, ".789"}, Case{4294967295u, ".295"}}) {
+        h.clock.setTick(c.tick);
+        EXPECT_EQ(h.conv->TraceTimestamp(), "2023-11-14_22-13-20" + c.suffix);
+    }
+}
+
 // ---- requests --------------------------------------------------------------------------------
 
 TEST(ParseRequest, WhichRequestsAreHandled) {
@@ -252,6 +265,9 @@ TEST(ParseRequest, SecondIdentityRequestAnswersTheStoredLine) {
     // A missing file gives CRC 0 and status 0.
     EXPECT_EQ(h.conv->ParseRequest("id?other.id|nothere.dat"), T("id=0"));
     EXPECT_EQ(g.read("other.id"), "0|0\r\n");
+    // One that cannot be opened stores status -1.
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0"));
+    EXPECT_EQ(h.conv->ParseRequest("id?third.id|data"), T("id=0|-1"));
 }
 
 TEST(ParseRequest, IdWithoutIdentityFileIsAnException) {
@@ -273,7 +289,8 @@ TEST(ParseRequest, EcrcIsTheEncipheredCrcAnswer) {
     };
     for (const Case& c : {Case{"data\\fmparam3.dat", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
                           Case{"DATA\\FMPARAM3.DAT", "crc=" + std::to_string(secsim::Crc32Of(kFm))},
-                          Case{"data\\missing.dat", "crc=0"}}) {
+                          Case{"data\\missing.dat", "crc=0"},
+                          Case{"data", "crc=|-10"}}) {  // found, but no file to open: status -1
         std::string a = h.conv->ParseRequest("ecrc?" + c.file);
         ASSERT_GE(a.size(), 2u);
         EXPECT_EQ(a.substr(0, 2), "\xC9\xCA");
