@@ -221,21 +221,32 @@ int RunHeadless(int /*argc*/, char** /*argv*/) {
     dialogs.beforeShow = [&] { printer.print(); };
 
     std::cout << "WDNplyr (headless): game folder " << app.gameFolder() << std::endl;
-    if (!app.Startup()) {
-        std::cout << "WDNplyr: ended (exit status " << app.exitCode << ")" << std::endl;
-        return app.exitCode;
-    }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
+    try {
+        if (!app.Startup()) {
+            std::cout << "WDNplyr: ended (exit status " << app.exitCode << ")" << std::endl;
+            return app.exitCode;
+        }
+        struct sigaction sa {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGHUP, &sa, nullptr);
 
-    printer.active = true;
-    app.CreateWindows([&](FormId) { printer.print(); });
-    if (!app.terminated) app.FormActivate();
-    printer.print();
+        printer.active = true;
+        app.CreateWindows([&](FormId) { printer.print(); });
+        if (!app.terminated) app.FormActivate();
+        printer.print();
+    } catch (const std::exception&) {
+        BoxRequest box;
+        box.kind = BoxKind::Error;
+        box.caption = app.Title;
+        box.text = "Something definitely wrong...";
+        dialogs.show(box);
+        app.Shutdown([&] { reactor.processEvents(50); });
+        std::cout << "WDNplyr: ended (exit status 1)" << std::endl;
+        return 1;
+    }
 
     ConsoleInput input;
     const Reactor::TimerId timer = reactor.startTimer(50, [&] {

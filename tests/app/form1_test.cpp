@@ -2,7 +2,10 @@
 // list and the report windows, over test ports in fixture game folders.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -272,6 +275,50 @@ TEST(QuitAndClose, AskFirstAndKeepRunningOnNo) {
     EXPECT_EQ(h.dialogs.shown[1].buttons, (std::vector<BoxButton>{BoxButton::Ok, BoxButton::Cancel}));
     app.QuitClick();  // default answer Yes
     EXPECT_TRUE(app.terminated);
+}
+
+// A raw loopback connection standing in for the secure server.
+struct LoopbackPeer {
+    explicit LoopbackPeer(int port) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~LoopbackPeer() { ::close(fd); }
+    void send(const std::string& s) { EXPECT_EQ(::send(fd, s.data(), s.size(), 0), static_cast<ssize_t>(s.size())); }
+    // True once the client has closed its end (everything it sent before is read away).
+    bool closedByClient() {
+        char buf[512];
+        for (;;) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0) return true;
+            if (n < 0) return false;
+        }
+    }
+    int fd = -1;
+    bool connected = false;
+};
+
+TEST(Conversation, EndOfConversationClosesEvenAfterAnEarlierSocketFailure) {
+    GameFolder g;
+    Installation(g, 27971);
+    AppHarness h(g);
+    TForm1& app = h.ready();
+    app.Sockets1.ErrorOccurred = true;  // left by an earlier connection
+    LoopbackPeer peer(50971);
+    ASSERT_TRUE(peer.connected);
+    ASSERT_TRUE(h.reactor.runUntil([&] { return h.logged("session accepted IP=127.0.0.1"); }, 5000)) << h.log();
+    EXPECT_EQ(app.blockedIPs.servip.text, "127.0.0.1");
+    peer.send("ver?\xC8srvinf:EOT:\xC8");
+    EXPECT_TRUE(h.reactor.runUntil([&] { return peer.closedByClient(); }, 5000)) << h.log();
+    EXPECT_EQ(app.Form1.cfgstatus.caption, "Grounded, do NOT fly!!!");
+    EXPECT_EQ(h.priority.set.back(), "Normal");  // restored at the end
+    EXPECT_FALSE(app.Form1.prboost.checked);
+    EXPECT_EQ(app.state.connectionMode, 2);  // still listening for the next server
+    EXPECT_GT(app.Sockets1.FListenSocket, 0);
 }
 
 // ---- check threads ---------------------------------------------------------------------
