@@ -186,7 +186,7 @@ void TForm1::Shutdown(const std::function<void()>& pump) {
     if (blockedListLoaded_) SaveListFile(PathOf(kBlockedListFile), blockedList);
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
-    udpkick.Close();
+    if (udpkick.IsOpen()) udpkick.Close();  // closing a socket never opened is an error
     ReleaseHeldFiles();
 }
 
