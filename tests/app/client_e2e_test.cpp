@@ -7,6 +7,8 @@
 
 #include <sstream>
 
+#include "client/core/getproc.h"
+#include "platform/processes.h"
 #include "tests/app/app_harness.h"
 #include "tests/app/client_process.h"
 #include "tools/secsim/secsim.h"
@@ -22,6 +24,17 @@ void RunnableInstallation(GameFolder& g, int port, bool rgb = true) {
     ::unlink(g.osPath("wdnplyr").c_str());  // the client's own copy takes its place
 }
 
+// The single-instance rule counts every process named wdnplyr on this machine: a client that
+// runs outside these tests would end every client they start.
+class ClientProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProcProcesses processes;
+        if (CountModuleUsers(processes, "wdnplyr") > 0)
+            GTEST_SKIP() << "another wdnplyr runs on this machine; the client would end as a second instance";
+    }
+};
+
 secsim::Report Converse(int port, const std::string& game, const std::string& script, std::string& out) {
     secsim::Options o = secsim::DefaultOptions();
     o.port = port;
@@ -34,7 +47,7 @@ secsim::Report Converse(int port, const std::string& game, const std::string& sc
     return r;
 }
 
-TEST(ClientProgram, ExampleConversationEndsGoFlyNow) {
+TEST_F(ClientProgram, ExampleConversationEndsGoFlyNow) {
     GameFolder g;
     RunnableInstallation(g, 27965);
     ClientProcess c(g.root());
@@ -58,7 +71,7 @@ TEST(ClientProgram, ExampleConversationEndsGoFlyNow) {
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "");
 }
 
-TEST(ClientProgram, ConfigErrorEndsGroundedAndFillsTheLastErrorWindow) {
+TEST_F(ClientProgram, ConfigErrorEndsGroundedAndFillsTheLastErrorWindow) {
     GameFolder g;
     RunnableInstallation(g, 27966, false);
     ClientProcess c(g.root());
@@ -84,7 +97,7 @@ TEST(ClientProgram, ConfigErrorEndsGroundedAndFillsTheLastErrorWindow) {
     EXPECT_EQ(c.wait(), 0) << c.log();
 }
 
-TEST(ClientProgram, BlockedServerIsRefusedBeforeAnyConversation) {
+TEST_F(ClientProgram, BlockedServerIsRefusedBeforeAnyConversation) {
     GameFolder g;
     RunnableInstallation(g, 27967);
     g.file("plyrBlockedIPs.txt", "192.0.2.9\r\n127.0.0.1\r\n192.0.2.9\r\n");
@@ -105,7 +118,7 @@ TEST(ClientProgram, BlockedServerIsRefusedBeforeAnyConversation) {
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "127.0.0.1\r\n192.0.2.9\r\n");
 }
 
-TEST(ClientProgram, StartUpFailuresShowTheirMessageAndEnd) {
+TEST_F(ClientProgram, StartUpFailuresShowTheirMessageAndEnd) {
     struct Case {
         std::string remove;
         std::string name;
@@ -130,7 +143,7 @@ TEST(ClientProgram, StartUpFailuresShowTheirMessageAndEnd) {
     }
 }
 
-TEST(ClientProgram, SecondInstanceEndsAndTheFirstGoesOn) {
+TEST_F(ClientProgram, SecondInstanceEndsAndTheFirstGoesOn) {
     GameFolder first, second;
     RunnableInstallation(first, 27968);
     RunnableInstallation(second, 27969);
@@ -147,7 +160,7 @@ TEST(ClientProgram, SecondInstanceEndsAndTheFirstGoesOn) {
     EXPECT_EQ(a.wait(), 0) << a.log();
 }
 
-TEST(ClientProgram, MissingMplayerIniCancelsListening) {
+TEST_F(ClientProgram, MissingMplayerIniCancelsListening) {
     GameFolder g;
     RunnableInstallation(g, 27970);
     ASSERT_EQ(::unlink(g.osPath("mplayer.ini").c_str()), 0);
