@@ -60,7 +60,10 @@ std::string FileVersionText(const std::string& osPath) {
     if (::stat(osPath.c_str(), &st) != 0) return "Not found?";
     std::ifstream in(osPath, std::ios::binary);
     if (!in) return "No info.";
-    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return FileVersionOfBytes(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+}
+
+std::string FileVersionOfBytes(std::string file) {
     // A program of this project carries its record in a section of its own; any other file
     // (the game's executable) is searched whole.
     std::string resource = ElfVersionSection(file);

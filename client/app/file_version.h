@@ -9,4 +9,8 @@ namespace vk {
 // blanks, at most 19; "No info." when the file holds no version.
 std::string FileVersionText(const std::string& osPath);
 
+// The same for the bytes of a file that exists: "No info." or the version text. A program of
+// this project keeps its record in the ELF section ".vkversion", which is searched alone.
+std::string FileVersionOfBytes(std::string bytes);
+
 }  // namespace vk
