@@ -322,6 +322,57 @@ TEST(Conversation, EndOfConversationClosesEvenAfterAnEarlierSocketFailure) {
     EXPECT_GT(app.Sockets1.FListenSocket, 0);
 }
 
+TEST(Conversation, ServerHangingUpEndsTheConversationButNotTheListener) {
+    GameFolder g;
+    Installation(g, 27972);
+    AppHarness h(g);
+    TForm1& app = h.ready();
+    {
+        LoopbackPeer peer(50972);
+        ASSERT_TRUE(peer.connected);
+        ASSERT_TRUE(h.reactor.runUntil([&] { return h.logged("session accepted IP=127.0.0.1"); }, 5000)) << h.log();
+    }
+    ASSERT_TRUE(h.reactor.runUntil([&] { return h.logged("End of conversation, session continues......"); }, 5000))
+        << h.log();
+    EXPECT_EQ(app.Sockets1.FSocket, -1);
+    EXPECT_EQ(app.state.connectionMode, 2);
+    EXPECT_GT(app.Sockets1.FListenSocket, 0);
+    LoopbackPeer next(50972);  // the next server is still accepted
+    EXPECT_TRUE(next.connected);
+}
+
+TEST(Connection, ConnectClickConnectsOutToTheAddressInIPAddr) {
+    GameFolder g;
+    Installation(g, 27973);
+    AppHarness h(g);
+    TForm1& app = h.ready();
+    // A loopback listener stands in for the secure server's port.
+    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &len);
+    app.Sockets1.Port = std::to_string(ntohs(a.sin_port));
+    app.Form1.IPAddr.text = "127.0.0.1";
+    app.ConnectClick();
+    EXPECT_EQ(app.state.connectionMode, 1);
+    EXPECT_EQ(app.Form1.Caption, "Client mode.....");
+    ASSERT_TRUE(h.reactor.runUntil([&] {
+        for (const auto& l : app.Form1.Memo1.lines)
+            if (l.rfind("Connected to IP=127.0.0.1 on his port #" + app.Sockets1.Port + " socket#: ", 0) == 0) return true;
+        return false;
+    }, 5000)) << h.log();
+    ::close(server);
+
+    ::unlink(g.osPath("mplayer.ini").c_str());
+    app.Form1.Caption = "unchanged";
+    app.ConnectClick();  // only with mplayer.ini
+    EXPECT_EQ(app.Form1.Caption, "unchanged");
+}
+
 // ---- check threads ---------------------------------------------------------------------
 
 struct CheckFixture {
