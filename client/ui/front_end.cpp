@@ -4,7 +4,12 @@
 #include <QMainWindow>
 #include <QWidget>
 
+#include <QSocketNotifier>
+
+#include <csignal>
 #include <exception>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "client/ui/windows.h"
 
@@ -90,6 +95,45 @@ void QtFrontEnd::build(FormId id) {
     windows_[static_cast<size_t>(id)] = w;
 }
 
+namespace {
+
+// The signal handler only writes a byte; the loop does the rest.
+int gSignalPipe[2] = {-1, -1};
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void OnEndSignal(int) {
+    char byte = 1;
+    ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+    (void)n;
+}
+
+}  // namespace
+
+void WindowedClient::endOnSignals() {
+    if (signalsTaken_ || gSignalPipe[0] >= 0) return;  // one client per process takes them
+    if (::pipe2(gSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] {
+        char buf[16];
+        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+        }
+        app_->terminated = true;
+        dialogs_.answerWithDefaults = true;
+        // A message box may be waiting for an answer that will not come: close it as Escape does.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (!modal->close()) break;
+        }
+        if (looping_) QCoreApplication::exit(app_->exitCode);
+    });
+    signalNotifier_.reset(notifier);
+    struct sigaction sa {};
+    sa.sa_handler = OnEndSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : kEndSignals) sigaction(sig, &sa, nullptr);
+    signalsTaken_ = true;
+}
+
 WindowedClient::WindowedClient(WindowedOptions o) {
     AppPorts ports{reactor_,
                    dialogs_,
@@ -112,6 +156,13 @@ WindowedClient::WindowedClient(WindowedOptions o) {
 
 WindowedClient::~WindowedClient() {
     shutdown();
+    if (signalsTaken_) {
+        for (int sig : kEndSignals) std::signal(sig, SIG_DFL);
+        signalNotifier_.reset();
+        ::close(gSignalPipe[0]);
+        ::close(gSignalPipe[1]);
+        gSignalPipe[0] = gSignalPipe[1] = -1;
+    }
     ui_.reset();
     app_.reset();
 }

@@ -72,6 +72,9 @@ public:
     int run();
     // The end of the program: check threads, blocked list, held files. Runs once.
     void shutdown();
+    // SIGINT, SIGTERM and SIGHUP end the program as Quit does, without asking (nobody may be
+    // there to answer), so the shutdown still saves what it saves. Undone by the destructor.
+    void endOnSignals();
     int exitCode() const { return app_->exitCode; }
 
     TForm1& app() { return *app_; }
@@ -93,6 +96,8 @@ private:
     bool started_ = false;
     bool shutDown_ = false;
     bool looping_ = false;
+    std::unique_ptr<QObject> signalNotifier_;
+    bool signalsTaken_ = false;
 };
 
 }  // namespace vk::ui

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     // The main window decides when the program ends, not the last window closed.
     qapp.setQuitOnLastWindowClosed(false);
     vk::ui::WindowedClient client;
+    client.endOnSignals();
     if (!client.start()) {
         client.shutdown();
         return client.exitCode();

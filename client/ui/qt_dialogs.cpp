@@ -37,6 +37,7 @@ QMessageBox::Icon IconOf(BoxKind kind) {
 }  // namespace
 
 BoxButton QtDialogs::show(const BoxRequest& box) {
+    if (answerWithDefaults) return box.defaultButton;
     if (beforeShow) beforeShow();
 
     QMessageBox mb;

@@ -22,6 +22,7 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <csignal>
 #include <deque>
 #include <filesystem>
 #include <sstream>
@@ -347,6 +348,21 @@ TEST_F(UiClient, PriorityControlsReachTheClientStateWithRgbTxt) {
     emit prio->activated(1);  // as the user's choice does
     EXPECT_EQ(c->app().state.boost, PriorityClass::Realtime);
     EXPECT_EQ(prio->currentText().toStdString(), "Realtime priority");
+}
+
+TEST_F(UiClient, TerminationSignalEndsTheLoopAndTheShutdownStillSavesTheBlockedList) {
+    game.file("plyrBlockedIPs.txt", "192.0.2.1\r\n192.0.2.9\r\n");
+    auto c = StartListening();
+    c->endOnSignals();
+    // unblock changes only the list in memory; the file follows at the end of the program.
+    c->app().blockedIPs.srvlist.itemIndex = 0;
+    c->app().unblock();
+    ASSERT_EQ(game.read("plyrBlockedIPs.txt"), "192.0.2.1\r\n192.0.2.9\r\n");
+    QTimer::singleShot(100, [] { ::raise(SIGTERM); });
+    int code = c->run();
+    EXPECT_TRUE(c->app().terminated);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(game.read("plyrBlockedIPs.txt"), "192.0.2.9\r\n");
 }
 
 TEST_F(UiClient, StartUpFailureShowsItsMessageAndBuildsNoWindow) {
