@@ -365,6 +365,34 @@ TEST_F(UiClient, TerminationSignalEndsTheLoopAndTheShutdownStillSavesTheBlockedL
     EXPECT_EQ(game.read("plyrBlockedIPs.txt"), "192.0.2.9\r\n");
 }
 
+TEST_F(UiClient, AboutAndReportWindowsOpenFromTheMainWindowAndClear) {
+    auto c = StartListening();
+    QAction* about = c->ui().window(FormId::Main)->findChild<QAction*>(QStringLiteral("mabout"));
+    ASSERT_NE(about, nullptr);
+    about->trigger();
+    QWidget* box = c->ui().window(FormId::About);
+    ASSERT_TRUE(box->isVisible());
+    EXPECT_EQ(Text(Find<QLabel>(*c, FormId::About, "ProductName")), "VK3D Secure Player");
+    EXPECT_EQ(Text(Find<QLabel>(*c, FormId::About, "FileVersion")).rfind("File Version: ", 0), 0u);
+    EXPECT_EQ(Text(Find<QLabel>(*c, FormId::About, "VolkarFound")), "VolkarMMP.exe found: Yes");
+    Find<QPushButton>(*c, FormId::About, "OKButton")->click();
+    EXPECT_FALSE(box->isVisible());
+
+    // Show config files: the file list of the terrain check and the explanatory block.
+    Menu(*c, "Mshowconfig")->trigger();
+    ASSERT_TRUE(c->ui().window(FormId::RelConfig)->isVisible());
+    auto* files = Find<QPlainTextEdit>(*c, FormId::RelConfig, "Memo1");
+    std::string shown = Text(files);
+    EXPECT_NE(shown.find("volkar0.ted"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("==> If Port Forwarding is a problem, you can use Kickstart"), std::string::npos);
+    Find<QPushButton>(*c, FormId::RelConfig, "Button1")->click();
+    EXPECT_TRUE(Text(files).empty());
+
+    Find<QPushButton>(*c, FormId::Main, "getservinf")->click();
+    EXPECT_TRUE(c->ui().window(FormId::ServerInfo)->isVisible());
+    EXPECT_FALSE(c->ui().window(FormId::Hidden)->isVisible()) << "the hidden list is never shown";
+}
+
 TEST_F(UiClient, StartUpFailureShowsItsMessageAndBuildsNoWindow) {
     std::filesystem::remove(game.osPath("wdnhelp.exe"));
     auto c = Start();
