@@ -51,7 +51,8 @@ void CheckThreads::StartServerCheck() {
     t->normalPriority = startCounter_ == 0;
     latestServer_ = t->sequence;
     Clock& clock = threadClock ? *threadClock : steady_;
-    main_.Memo1.Add("starting Check: " + TimeText(clock) + (t->normalPriority ? " Normal priority" : ""));
+    // Only the start at normal priority is logged.
+    if (t->normalPriority) main_.Memo1.Add("starting Check: " + TimeText(clock) + " Normal priority");
     finished_ = false;
     Launch(t);
 }
