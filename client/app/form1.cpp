@@ -263,7 +263,8 @@ void TForm1::ListenClick() {
 
     if (FindRunningModule(p_.processes, CompanionPattern()).empty()) {
         std::string name = LowerAscii(BareName(CompanionPattern())).substr(0, 12);
-        p_.shell.ShellExecute("open", state.gameFolder + name, "", state.gameFolder);
+        // The folder may spell the name in another case, as Windows would not mind.
+        p_.shell.ShellExecute("open", PathOf(name), "", state.gameFolder);
         conversation.currentServerAddress.clear();
         p_.clock.sleep(1000);
     }

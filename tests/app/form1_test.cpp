@@ -123,6 +123,7 @@ TEST(Listen, FirstListenChecksTerrainThenTheReadyListenListens) {
     Installation(g, 27961);
     AppHarness h(g);
     h.processes.table.pop_back();  // the companion is not running: Listen starts it
+    ASSERT_EQ(std::rename(g.osPath("wdnhelp.exe").c_str(), g.osPath("WDNhelp.EXE").c_str()), 0);
     TForm1& app = h.make();
     ASSERT_TRUE(app.Startup());
     app.CreateWindows();
@@ -134,7 +135,7 @@ TEST(Listen, FirstListenChecksTerrainThenTheReadyListenListens) {
     ASSERT_EQ(h.dialogs.shown.size(), 1u);
     EXPECT_EQ(h.dialogs.shown[0].x, 20);
     EXPECT_EQ(h.dialogs.shown[0].y, 20);
-    EXPECT_EQ(h.shell.calls, std::vector<std::string>{"open " + g.root() + "wdnhelp.exe in " + g.root()});
+    EXPECT_EQ(h.shell.calls, std::vector<std::string>{"open " + g.root() + "WDNhelp.EXE in " + g.root()});
     EXPECT_EQ(h.clock.totalSlept(), 1000u);
     EXPECT_TRUE(app.Form1.Meta_toggle.checked);
     EXPECT_EQ(app.Form1.Meta_toggle.caption, "Using KAL meta servers");
