@@ -21,7 +21,12 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <deque>
 #include <filesystem>
@@ -402,6 +407,56 @@ TEST_F(UiClient, StartUpFailureShowsItsMessageAndBuildsNoWindow) {
     EXPECT_EQ(c->ui().window(FormId::Main), nullptr);
     EXPECT_NE(c->exitCode(), 0);
 }
+
+#ifdef VK_WDNPLYR_BINARY
+// The windowed program itself on the offscreen platform: it comes up in its game folder (a
+// message box then waits for the player) and a termination signal ends it through its
+// shutdown with the exit status of the way it ended.
+TEST_F(UiClient, TheWindowedProgramEndsOnSigtermWhileABoxWaits) {
+    struct Case {
+        const char* name;
+        bool gameFolder;
+        int status;
+    };
+    for (const Case& k : {Case{"in its game folder", true, 0}, Case{"in a wrong folder", false, 1}}) {
+        SCOPED_TRACE(k.name);
+        test::GameFolder folder;
+        if (k.gameFolder) {
+            for (const char* f : {"volkarmmp.exe", "wdnhelp.exe"}) folder.file(f, "MZ");
+            folder.file("mplayer.ini", "[MetaServers]\r\nServer=meta.example\r\nPort=2945\r\n");
+            for (int i = 0; i < 5; ++i) folder.file("data\\volkar" + std::to_string(i) + ".ted", "terrain");
+        }
+        std::string exe = folder.root() + "wdnplyr";
+        std::filesystem::copy_file(VK_WDNPLYR_BINARY, exe);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int devnull = ::open("/dev/null", O_RDWR);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_EQ(::kill(pid, SIGTERM), 0);
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 100 && done == 0; ++i) {
+            done = waitpid(pid, &status, WNOHANG);
+            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (done == 0) {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            FAIL() << "the program did not end on SIGTERM";
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of its shutdown";
+        EXPECT_EQ(WEXITSTATUS(status), k.status);
+    }
+}
+#endif
 
 // Under Xvfb (see CMakeLists.txt): the main window after a verdict, as a PNG test artifact.
 TEST_F(UiClient, ScreenshotOfTheMainWindowAfterAVerdict) {
