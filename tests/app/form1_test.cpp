@@ -98,6 +98,42 @@ TEST(Startup, SecondInstanceStopsAtTheFirstListen) {
     EXPECT_EQ(h.dialogs.shown.size(), 1u);  // the kick socket was never opened: closing it is no error
 }
 
+TEST(Startup, WindowsAreCreatedInTheirOrderWithTheirCaptions) {
+    GameFolder g;
+    Installation(g, 27961);
+    AppHarness h(g);
+    TForm1& app = h.make();
+    ASSERT_TRUE(app.Startup());
+    std::vector<std::string> captions;
+    app.CreateWindows([&](FormId id) {
+        switch (id) {
+        case FormId::Main: captions.push_back(app.Form1.Caption); break;
+        case FormId::About: captions.push_back(app.AboutBox.Caption); break;
+        case FormId::RelConfig: captions.push_back(app.relconfigfiles.Caption); break;
+        case FormId::LastError: captions.push_back(app.Form3.Caption); break;
+        case FormId::MetaBrowser: captions.push_back(app.metabrws.Caption); break;
+        case FormId::ServerInfo: captions.push_back(app.serverinf.Caption); break;
+        case FormId::BlockedIPs: captions.push_back(app.blockedIPs.Caption); break;
+        case FormId::Hidden: captions.push_back(app.Form6.Caption); break;
+        case FormId::GetUrl: captions.push_back(app.geturl.Caption); break;
+        case FormId::SelfTest: captions.push_back(app.selftest.Caption); break;
+        case FormId::PatchSwitcher: captions.push_back(app.patchsw.Caption); break;
+        case FormId::PatchInfo: captions.push_back(app.info.Caption); break;
+        case FormId::XpForm: captions.push_back(app.xpform.Caption); break;
+        case FormId::StatusInfo: captions.push_back(app.statwin.Caption); break;
+        case FormId::MplayerEdit: captions.push_back(app.mplayeredit.Caption); break;
+        }
+    });
+    EXPECT_EQ(captions, (std::vector<std::string>{
+                            "Volkar3d Secure Player", "About", "Relevant config files found by the server",
+                            "Last error information", "Meta Browser", "Server Info", "Blocked (Bogus?) Servers ",
+                            "Hidden list.....", "get Patch", "Self Test ", "VK3d Patch Switcher for MMP + SP",
+                            "Info on patch", "XP VK3d kickstarter", "Status Information", "Mplayer edit (manual)"}));
+    EXPECT_EQ(app.Title, "VK3d sec player");
+    EXPECT_TRUE(app.Form1.visible);
+    for (const auto& box : h.dialogs.shown) EXPECT_EQ(box.caption, "VK3d sec player");
+}
+
 TEST(Listen, MissingMplayerIniCancelsTheListenRequest) {
     GameFolder g;
     Installation(g, 27961);
