@@ -204,6 +204,35 @@ TEST(Listen, FirstListenChecksTerrainThenTheReadyListenListens) {
     EXPECT_TRUE(g.exists("log-plyr-cfg.txt"));
 }
 
+TEST(Listen, TheTerrainCheckStartsOnlyOnceTheNotReadyBoxIsClosed) {
+    GameFolder g;
+    Installation(g, 27961);
+    PollReactor reactor;
+    VirtualClock clock;
+    RecordingShell shell;
+    FixedProcesses processes;
+    processes.table = {{100, {"/games/vk/wdnplyr"}}, {101, {"/games/vk/wdnhelp.exe"}}};
+    RecordingPriority priority;
+    LoopbackResolver resolver;
+    struct WatchingDialogs final : Dialogs {
+        BoxButton show(const BoxRequest& box) override {
+            if (onShow) onShow(box);
+            return box.defaultButton;
+        }
+        std::function<void(const BoxRequest&)> onShow;
+    } dialogs;
+    TForm1 app(AppPorts{reactor, dialogs, clock, shell, processes, priority, resolver, g.root()});
+    int runningWhileShown = -1;
+    dialogs.onShow = [&](const BoxRequest& box) {
+        if (box.x == 20) runningWhileShown = app.checks.running();
+    };
+    ASSERT_TRUE(app.Startup());
+    app.CreateWindows();
+    EXPECT_EQ(runningWhileShown, 0);
+    EXPECT_TRUE(reactor.runUntil([&] { return app.state.tedCheckDone; }, 15000));
+    app.Shutdown([&] { reactor.processEvents(20); });
+}
+
 TEST(Listen, FailingTerrainCheckKeepsTheClientNotReady) {
     GameFolder g;
     Installation(g, 27962);
