@@ -16,6 +16,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace vk::ui {
 
@@ -65,6 +66,22 @@ void SetVisible(QWidget* w, bool visible) {
     if (w->isVisibleTo(w->parentWidget()) != visible) w->setVisible(visible);
 }
 
+// What a refresher last put on its widget, so that a redraw touches Qt only for what changed
+// (converting every text and parsing every shortcut on each redraw is what costs). Only for
+// what the user cannot change; edit texts and check marks are compared with the widget.
+struct Shown {
+    std::optional<std::string> text, hint, shortcut;
+    std::optional<Color> color;
+    std::optional<bool> enabled, visible, checkable;
+};
+
+template <typename T>
+bool Changed(std::optional<T>& last, const T& now) {
+    if (last && *last == now) return false;
+    last = now;
+    return true;
+}
+
 // Double-clicks on a label, closes and activations of a window, turned into calls.
 class EventHook : public QObject {
 public:
@@ -96,11 +113,11 @@ void Binder::refresh() {
 }
 
 void Binder::label(QLabel* w, const Label& m) {
-    refreshers_.push_back([w, &m] {
-        SetText(w, Q(m.caption));
-        SetColor(w, m.color);
-        SetHint(w, m.hint);
-        SetVisible(w, m.visible);
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, m.caption)) SetText(w, Q(m.caption));
+        if (Changed(shown->color, m.color)) SetColor(w, m.color);
+        if (Changed(shown->hint, m.hint)) SetHint(w, m.hint);
+        if (Changed(shown->visible, m.visible)) SetVisible(w, m.visible);
     });
 }
 
@@ -111,31 +128,30 @@ void Binder::panel(QLabel* w, const Panel& m, std::function<void()> dblClick) {
             invoke(dblClick);
             return true;
         }));
-    refreshers_.push_back([w, &m] {
-        SetText(w, Q(m.caption));
-        SetHint(w, m.hint);
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, m.caption)) SetText(w, Q(m.caption));
+        if (Changed(shown->hint, m.hint)) SetHint(w, m.hint);
     });
 }
 
 void Binder::edit(QLineEdit* w, Edit& m) {
     QObject::connect(w, &QLineEdit::textEdited, w, [&m](const QString& t) { m.text = S(t); });
-    refreshers_.push_back([w, &m] {
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
         QString t = Q(m.text);
         if (w->text() != t) w->setText(t);
-        if (w->isEnabled() != m.enabled) w->setEnabled(m.enabled);
-        SetHint(w, m.hint);
-        SetVisible(w, m.visible);
+        if (Changed(shown->enabled, m.enabled)) w->setEnabled(m.enabled);
+        if (Changed(shown->hint, m.hint)) SetHint(w, m.hint);
+        if (Changed(shown->visible, m.visible)) SetVisible(w, m.visible);
     });
 }
 
 void Binder::button(QAbstractButton* w, const Button& m, std::function<void()> click) {
     if (click) QObject::connect(w, &QAbstractButton::clicked, w, [this, click] { invoke(click); });
-    refreshers_.push_back([w, &m] {
-        QString t = Q(m.caption);
-        if (w->text() != t) w->setText(t);
-        if (w->isEnabled() != m.enabled) w->setEnabled(m.enabled);
-        SetHint(w, m.hint);
-        SetVisible(w, m.visible);
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, m.caption)) w->setText(Q(m.caption));
+        if (Changed(shown->enabled, m.enabled)) w->setEnabled(m.enabled);
+        if (Changed(shown->hint, m.hint)) SetHint(w, m.hint);
+        if (Changed(shown->visible, m.visible)) SetVisible(w, m.visible);
     });
 }
 
@@ -146,24 +162,22 @@ void Binder::checkBox(QAbstractButton* w, CheckBox& m, std::function<void()> cli
         m.checked = w->isChecked();
         invoke(click);
     });
-    refreshers_.push_back([w, &m] {
-        QString t = Q(m.caption);
-        if (w->text() != t) w->setText(t);
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, m.caption)) w->setText(Q(m.caption));
         if (w->isChecked() != m.checked) {
             QSignalBlocker quiet(w);
             w->setChecked(m.checked);
         }
-        if (w->isEnabled() != m.enabled) w->setEnabled(m.enabled);
-        SetHint(w, m.hint);
-        SetVisible(w, m.visible);
+        if (Changed(shown->enabled, m.enabled)) w->setEnabled(m.enabled);
+        if (Changed(shown->hint, m.hint)) SetHint(w, m.hint);
+        if (Changed(shown->visible, m.visible)) SetVisible(w, m.visible);
     });
 }
 
 void Binder::group(QGroupBox* w, const RadioGroup& m) {
-    refreshers_.push_back([w, &m] {
-        QString t = Q(m.caption);
-        if (w->title() != t) w->setTitle(t);
-        SetVisible(w, m.visible);
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, m.caption)) w->setTitle(Q(m.caption));
+        if (Changed(shown->visible, m.visible)) SetVisible(w, m.visible);
     });
 }
 
@@ -179,34 +193,37 @@ void Binder::radios(std::vector<std::pair<QAbstractButton*, RadioButton*>> set) 
 
 void Binder::menuItem(QAction* w, MenuItem& m, std::function<void()> click) {
     QObject::connect(w, &QAction::triggered, w, [this, click] { invoke(click); });
-    refreshers_.push_back([w, &m] {
-        QString t = Q(m.caption);
-        if (w->text() != t) w->setText(t);
-        if (w->isEnabled() != m.enabled) w->setEnabled(m.enabled);
+    refreshers_.push_back([w, &m, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, m.caption)) w->setText(Q(m.caption));
+        if (Changed(shown->enabled, m.enabled)) w->setEnabled(m.enabled);
         // A checked item shows its mark; the handler decides the state, not the click.
-        if (w->isCheckable() != m.checked) w->setCheckable(m.checked);
+        if (Changed(shown->checkable, m.checked)) w->setCheckable(m.checked);
         if (w->isChecked() != m.checked) w->setChecked(m.checked);
-        QString hint = Q(m.hint);
-        if (w->toolTip() != hint) {
-            w->setToolTip(hint);
-            w->setStatusTip(hint);
+        if (Changed(shown->hint, m.hint)) {
+            w->setToolTip(Q(m.hint));
+            w->setStatusTip(Q(m.hint));
         }
-        QKeySequence keys(Q(m.shortcut));
-        if (w->shortcut() != keys) w->setShortcut(keys);
+        if (Changed(shown->shortcut, m.shortcut)) w->setShortcut(QKeySequence(Q(m.shortcut)));
     });
 }
 
 void Binder::memo(QPlainTextEdit* w, const Memo& m) {
     w->setReadOnly(true);
-    // Memos mostly grow at the end: append what is new instead of redrawing the whole text.
+    // Memos mostly grow at the end: append what is new instead of redrawing the whole text,
+    // and keep the copy of what is shown growing the same way (no copy of the whole log per
+    // redraw).
     auto shown = std::make_shared<std::vector<std::string>>();
     refreshers_.push_back([w, &m, shown] {
         const auto& lines = m.lines;
-        bool grown = lines.size() >= shown->size() && std::equal(shown->begin(), shown->end(), lines.begin());
-        if (grown && lines.size() == shown->size()) {
+        const size_t had = shown->size();
+        bool grown = lines.size() >= had && std::equal(shown->rbegin(), shown->rend(), lines.rend() - had);
+        if (grown && lines.size() == had) {
             // unchanged
-        } else if (grown && !shown->empty()) {
-            for (size_t i = shown->size(); i < lines.size(); ++i) w->appendPlainText(MemoText(lines[i]));
+        } else if (grown && had > 0) {
+            for (size_t i = had; i < lines.size(); ++i) {
+                w->appendPlainText(MemoText(lines[i]));
+                shown->push_back(lines[i]);
+            }
         } else {
             QString all;
             for (size_t i = 0; i < lines.size(); ++i) {
@@ -215,8 +232,8 @@ void Binder::memo(QPlainTextEdit* w, const Memo& m) {
             }
             w->setPlainText(all);
             w->verticalScrollBar()->setValue(w->verticalScrollBar()->maximum());
+            *shown = lines;
         }
-        if (!(grown && lines.size() == shown->size())) *shown = lines;
         SetHint(w, m.hint);
     });
 }
@@ -275,9 +292,8 @@ void Binder::window(QWidget* w, const std::string& caption, bool& visible, Windo
         if (e->type() == QEvent::WindowActivate && hooks.activated) invoke(hooks.activated);
         return false;
     }));
-    refreshers_.push_back([w, &caption, &visible] {
-        QString t = Q(caption);
-        if (w->windowTitle() != t) w->setWindowTitle(t);
+    refreshers_.push_back([w, &caption, &visible, shown = std::make_shared<Shown>()] {
+        if (Changed(shown->text, caption)) w->setWindowTitle(Q(caption));
         if (w->isVisible() != visible) w->setVisible(visible);
     });
 }
