@@ -281,7 +281,12 @@ void TForm1::ListenClick() {
         const std::string port = ListeningPort(Form1.Port.text);
         Sockets1.Port = port;
         Form1.Port.text = port;
+        // The main window ignores socket errors, but a port it could not take must not be
+        // reported as ready: the secure server would never reach the player.
+        Sockets1.ErrorOccurred = false;
+        lastSocketError_.clear();
         Sockets1.SListen();
+        const bool listening = !Sockets1.ErrorOccurred;
         Form1.Mlisten.enabled = false;
         Form1.Mclose.enabled = false;
         Form1.MCancellisten.enabled = true;
@@ -294,7 +299,12 @@ void TForm1::ListenClick() {
         Log(" IP=" + local);
         Form1.IPAddr.text = local;
         udpkick.Open();
-        StatusGreen(Form1, state.selfTestRunning, "Ready to enter Lobby");
+        if (listening) {
+            StatusGreen(Form1, state.selfTestRunning, "Ready to enter Lobby");
+        } else {
+            Log("==> Can not listen on port " + port + ": " + lastSocketError_);
+            StatusRed(Form1, state.selfTestRunning, "NOT listening, port " + port + " is not free!");
+        }
     }
 
     Form1.visible = true;
@@ -492,6 +502,7 @@ void TForm1::Sockets1DataAvailable(int socket) {
 void TForm1::Sockets1SessionClosed(int socket) { conversation.Sockets1SessionClosed(socket); }
 
 void TForm1::Sockets1ErrorOccurred(int socket, int error, const std::string& msg) {
+    if (lastSocketError_.empty()) lastSocketError_ = msg;  // the root failure, not what followed it
     conversation.Sockets1ErrorOccurred(socket, error, msg);
 }
 

@@ -184,6 +184,7 @@ private:
 
     std::vector<int> held_;
     bool blockedListLoaded_ = false;
+    std::string lastSocketError_;  // text of the first Sockets1 error since it was cleared
 };
 
 // The listening port for a Port text: 50000 + its value mod 1000, as decimal text.

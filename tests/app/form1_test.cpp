@@ -250,6 +250,27 @@ TEST(Listen, FailingTerrainCheckKeepsTheClientNotReady) {
     EXPECT_EQ(h.dialogs.shown.size(), 1u);  // no "check done" box
 }
 
+TEST(Listen, APortThatIsTakenIsNotReportedAsReady) {
+    GameFolder g;
+    Installation(g, 27974);
+    const int other = ::socket(AF_INET, SOCK_STREAM, 0);  // another program holds the port
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(50974);
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(other, 1), 0);
+    AppHarness h(g);
+    TForm1& app = h.ready();
+    EXPECT_TRUE(h.logged("==> Can not listen on port 50974: Address already in use")) << h.log();
+    EXPECT_EQ(app.Form1.cfgstatus.caption, "NOT listening, port 50974 is not free!");
+    EXPECT_EQ(app.Form1.cfgstatus.color, clRed);
+    ::close(other);
+    app.CancelListenClick();
+    app.ListenClick();  // free now
+    EXPECT_EQ(app.Form1.cfgstatus.caption, "Ready to enter Lobby");
+}
+
 TEST(Listen, WithoutRgbTxtTheBackgroundControlsHideAndChecksRunInTheForeground) {
     for (bool rgb : {false, true}) {
         GameFolder g;
