@@ -33,6 +33,7 @@
 #include <sstream>
 #include <thread>
 
+#include "client/core/getproc.h"
 #include "client/ui/front_end.h"
 #include "qt_env.h"
 #include "tests/core_checks/game_folder.h"
@@ -413,6 +414,10 @@ TEST_F(UiClient, StartUpFailureShowsItsMessageAndBuildsNoWindow) {
 // message box then waits for the player) and a termination signal ends it through its
 // shutdown with the exit status of the way it ended.
 TEST_F(UiClient, TheWindowedProgramEndsOnSigtermWhileABoxWaits) {
+    // The single-instance rule counts every process named wdnplyr on this machine.
+    ProcProcesses running;
+    if (CountModuleUsers(running, "wdnplyr") > 0)
+        GTEST_SKIP() << "another wdnplyr runs on this machine; the program would end as a second instance";
     struct Case {
         const char* name;
         bool gameFolder;
