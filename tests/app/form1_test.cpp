@@ -233,6 +233,22 @@ TEST(Listen, TheTerrainCheckStartsOnlyOnceTheNotReadyBoxIsClosed) {
     app.Shutdown([&] { reactor.processEvents(20); });
 }
 
+TEST(Listen, OnlyTheFirstListenTurnsTheSoundOn) {
+    GameFolder g;
+    Installation(g, 27975);
+    AppHarness h(g);
+    TForm1& app = h.make();
+    int soundOn = 0;
+    app.soundonClick = [&] { ++soundOn; };
+    app.Form1.Mxpsound.checked = true;
+    ASSERT_TRUE(app.Startup());
+    app.CreateWindows();
+    ASSERT_TRUE(h.reactor.runUntil([&] { return app.state.tedCheckDone; }, 15000));
+    app.ListenClick();
+    EXPECT_EQ(soundOn, 1);
+    EXPECT_FALSE(app.state.firstListen);
+}
+
 TEST(Listen, FailingTerrainCheckKeepsTheClientNotReady) {
     GameFolder g;
     Installation(g, 27962);
