@@ -2,14 +2,14 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QSocketNotifier>
 #include <QWidget>
 
-#include <QSocketNotifier>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <exception>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "client/ui/windows.h"
 

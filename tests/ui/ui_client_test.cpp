@@ -290,9 +290,14 @@ TEST_F(UiClient, BlockedServerWindowTogglesAndUnblocksThroughItsButtons) {
     EXPECT_EQ(game.read("plyrBlockedIPs.txt"), "192.0.2.5\r\n192.0.2.9\r\n") << "written back at exit";
 }
 
-TEST_F(UiClient, ClosingTheMainWindowAsksAndCancelKeepsItOpen) {
+TEST_F(UiClient, QuitAndClosingTheMainWindowAskFirst) {
     auto c = StartListening();
     QWidget* main = c->ui().window(FormId::Main);
+    boxes.presses.push_back(QMessageBox::No);
+    Menu(*c, "Mquit")->trigger();
+    EXPECT_TRUE(boxes.saw("Exit now?"));
+    EXPECT_FALSE(c->app().terminated) << "No keeps the program running";
+
     boxes.presses.push_back(QMessageBox::Cancel);
     main->close();
     EXPECT_TRUE(boxes.saw("Shutdown Secure Player ?"));
