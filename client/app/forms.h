@@ -1,0 +1,88 @@
+#pragma once
+// The windows of the client beyond those the conversation writes to. Windows whose behaviour
+// comes later exist with their captions only, so that every window is created at start, in the
+// fixed order, and the front ends can build them.
+#include <string>
+
+#include "client/core/controls.h"
+
+namespace vk {
+
+// The windows in the order they are created at start.
+enum class FormId {
+    Main,
+    About,
+    RelConfig,
+    LastError,
+    MetaBrowser,
+    ServerInfo,
+    BlockedIPs,
+    Hidden,
+    GetUrl,
+    SelfTest,
+    PatchSwitcher,
+    PatchInfo,
+    XpForm,
+    StatusInfo,
+    MplayerEdit,
+};
+
+struct TAboutBox {
+    std::string Caption = "About";
+    bool visible = false;
+    Label ProductName{"VK3D Secure Player"};
+    Label Version{"Version:  2.2.0.x"};
+    Label FileVersion;   // "File Version: " + the own executable's version
+    Label InstalledIn;   // "Installed in: " + the game folder
+    Label VolkarFound;   // "VolkarMMP.exe found: " + Yes / NO!!
+    Label VolkarVersion; // "VolkarMMP.exe version: " + its version
+    Button OKButton{"OK"};
+};
+
+// The files the last check found (log-plyr-cfg.txt) with the explanatory block.
+struct Trelconfigfiles {
+    std::string Caption = "Relevant config files found by the server";
+    bool visible = false;
+    Memo Memo1;
+    Button Button1{"Clear"};
+};
+
+// Created at start and never shown.
+struct TForm6 {
+    std::string Caption = "Hidden list.....";
+    bool visible = false;
+    Memo hidlist;
+};
+
+struct Tmetabrws {
+    std::string Caption = "Meta Browser";
+    bool visible = false;
+};
+
+struct Tpatchsw {
+    std::string Caption = "VK3d Patch Switcher for MMP + SP";
+    bool visible = false;
+};
+
+struct Tinfo {
+    std::string Caption = "Info on patch";
+    bool visible = false;
+};
+
+struct Txpform {
+    std::string Caption = "XP VK3d kickstarter";
+    std::string hint = "Turns on your sound again before starting VK3d";
+    bool visible = false;
+};
+
+struct Tstatwin {
+    std::string Caption = "Status Information";
+    bool visible = false;
+};
+
+struct Tmplayeredit {
+    std::string Caption = "Mplayer edit (manual)";
+    bool visible = false;
+};
+
+}  // namespace vk

@@ -1,0 +1,32 @@
+#include "platform/priority.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace vk {
+
+bool SetProcessNice(int nice) {
+    DIR* d = opendir("/proc/self/task");
+    if (!d) return setpriority(PRIO_PROCESS, 0, nice) == 0;
+    bool ok = true;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        const int tid = std::atoi(e->d_name);
+        // A thread that ended since the listing is no failure.
+        if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0 && errno != ESRCH) ok = false;
+    }
+    closedir(d);
+    return ok;
+}
+
+bool SetThreadNice(int nice) {
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    return setpriority(PRIO_PROCESS, tid, nice) == 0;
+}
+
+}  // namespace vk

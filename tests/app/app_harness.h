@@ -1,0 +1,117 @@
+#pragma once
+// A TForm1 over test ports in a fixture game folder: a real poll reactor (check threads report
+// through it), scripted boxes, a virtual clock for the main thread's waits, fixed process
+// tables and a resolver that answers loopback without asking any name server.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/app/form1.h"
+#include "platform/dialogs.h"
+#include "platform/poll_reactor.h"
+#include "platform/processes.h"
+#include "tests/core_checks/game_folder.h"
+
+namespace vk::test {
+
+class RecordingShell final : public Shell {
+public:
+    int ShellExecute(const std::string& verb, const std::string& file, const std::string&, const std::string& dir) override {
+        calls.push_back(verb + " " + file + " in " + dir);
+        return 42;
+    }
+    std::vector<std::string> calls;
+};
+
+class RecordingPriority final : public ProcessPriority {
+public:
+    std::string SetPriorityClass(PriorityClass c) override {
+        const char* name = c == PriorityClass::High ? "High" : c == PriorityClass::Realtime ? "Realtime"
+                          : c == PriorityClass::Idle ? "Idle" : "Normal";
+        set.push_back(name);
+        return std::string("Chged priority to ") + name;
+    }
+    std::vector<std::string> set;
+};
+
+class LoopbackResolver final : public NameResolver {
+public:
+    bool hostByName(const std::string&, uint32_t& address, int&) override {
+        address = htonl(INADDR_LOOPBACK);
+        return true;
+    }
+    bool hostByAddr(uint32_t, std::string& name, int&) override {
+        name = "localhost";
+        return true;
+    }
+    std::string hostName() override { return "testhost"; }
+};
+
+// The game folder of a complete installation; port is the Port= value of mplayer.ini.
+inline void Installation(GameFolder& g, int port, bool rgb = true) {
+    g.file("volkarmmp.exe", "MZ the game")
+        .file("wdnhelp.exe", "companion")
+        .file("wdnplyr", "the client")
+        .file("mplayer.ini", "[KnownServers]\r\n[MetaServers]\r\nServer=192.0.2.1 6001\r\nPort=" + std::to_string(port) + "\r\n")
+        .file("data\\fmparam3.dat", "FMPARAM3 camel")
+        .file("data\\acspecs1.dat", "ACSPECS1 specs");
+    for (int i = 0; i < 5; ++i) g.file("data\\volkar" + std::to_string(i) + ".ted", "terrain " + std::to_string(i));
+    if (rgb) g.file("rgb.txt", "");
+}
+
+struct AppHarness {
+    explicit AppHarness(GameFolder& g) : game(g) {
+        processes.table = {{100, {"/games/vk/wdnplyr"}}, {101, {"/games/vk/wdnhelp.exe"}}};
+    }
+    TForm1& make() {
+        app = std::make_unique<TForm1>(AppPorts{reactor, dialogs, clock, shell, processes, priority, resolver, game.root()});
+        return *app;
+    }
+    // Startup and the windows, then the terrain check to its end.
+    TForm1& ready() {
+        make();
+        EXPECT_TRUE(app->Startup());
+        app->CreateWindows();
+        EXPECT_TRUE(reactor.runUntil([&] { return app->state.tedCheckDone; }, 15000)) << log();
+        return *app;
+    }
+    void settle() {
+        reactor.runUntil([&] { return app->checks.running() == 0; }, 15000);
+        reactor.processEvents(0);
+    }
+    std::string log() const {
+        std::string s;
+        if (app)
+            for (const auto& l : app->Form1.Memo1.lines) s += l + "\n";
+        return s;
+    }
+    bool logged(const std::string& line) const {
+        if (!app) return false;
+        for (const auto& l : app->Form1.Memo1.lines)
+            if (l == line) return true;
+        return false;
+    }
+    std::vector<std::string> boxTexts() const {
+        std::vector<std::string> t;
+        for (const auto& b : dialogs.shown) t.push_back(b.text);
+        return t;
+    }
+    ~AppHarness() {
+        if (app) app->Shutdown([&] { reactor.processEvents(20); });
+    }
+
+    GameFolder& game;
+    PollReactor reactor;
+    ScriptedDialogs dialogs;
+    VirtualClock clock;
+    RecordingShell shell;
+    FixedProcesses processes;
+    RecordingPriority priority;
+    LoopbackResolver resolver;
+    std::unique_ptr<TForm1> app;
+};
+
+}  // namespace vk::test

@@ -1,0 +1,108 @@
+#pragma once
+// The client binary as a process in a fixture game folder: its own copy under the given name
+// (the game folder is the folder of the executable), standard output and error into a log
+// file, console commands through a pipe.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace vk::test {
+
+class ClientProcess {
+public:
+    ClientProcess(const std::string& gameRoot, const std::string& name = "WDNplyr") {
+        exe_ = gameRoot + name;
+        std::filesystem::copy_file(VK_CLIENT_BINARY, exe_, std::filesystem::copy_options::overwrite_existing);
+        ::chmod(exe_.c_str(), 0755);
+        logPath_ = gameRoot + "../" + name + ".log";
+    }
+    ~ClientProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (stdin_ >= 0) ::close(stdin_);
+    }
+
+    void start() {
+        int in[2];
+        if (::pipe2(in, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&fa, 1, 2);
+        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+        std::string arg0 = exe_, arg1 = "--headless";
+        char* argv[] = {arg0.data(), arg1.data(), nullptr};
+        if (posix_spawn(&pid_, exe_.c_str(), &fa, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(in[0]);
+        stdin_ = in[1];
+    }
+
+    std::string log() const {
+        std::ifstream in(logPath_, std::ios::binary);
+        std::ostringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    bool logged(const std::string& text) const { return log().find(text) != std::string::npos; }
+    // Waits until the log holds text (or the process has ended).
+    bool waitFor(const std::string& text, int timeoutMs = 20000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            if (logged(text)) return true;
+            if (exited()) return logged(text);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    void command(const std::string& line) {
+        const std::string s = line + "\n";
+        if (::write(stdin_, s.data(), s.size()) < 0) {
+        }
+    }
+    void terminate() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+    }
+    // Exit status, or -1 when it did not end in time (or was killed by a signal).
+    int wait(int timeoutMs = 20000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            if (exited()) return status_;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+    bool exited() {
+        if (pid_ <= 0) return true;
+        int st = 0;
+        if (::waitpid(pid_, &st, WNOHANG) == pid_) {
+            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+            pid_ = -1;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::string exe_;
+    std::string logPath_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+    int stdin_ = -1;
+};
+
+}  // namespace vk::test
