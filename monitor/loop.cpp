@@ -1,4 +1,5 @@
 // Program entry, start-up of the capture, the loop with its timers and keys, and shutdown.
+#include <algorithm>
 #include "monitor/loop.h"
 
 #include <arpa/inet.h>
@@ -168,6 +169,22 @@ bool pollKeys(Monitor& m, const PacketRead& p) {
     return m.io.keys->keyWaiting();
 }
 
+// Over more than an hour of quiet capture time with no block running and no key waiting, only
+// the timed close can still happen: go straight to its second (or to the hour before the next
+// packet). A capture whose clock jumps years ahead would otherwise keep the replay busy for hours.
+void skipIdleHours(Monitor& m, int64_t nextPacketSecond) {
+    constexpr int64_t kHour = 3600;
+    int64_t to = nextPacketSecond - kHour;
+    if (to <= m.replayNow + 1) return;
+    for (const Session& s : m.sessions)
+        if (s.blockCountdown != 0) return;
+    if (m.io.keys->keyWaiting()) return;
+    const Settings& st = m.settings;
+    if (st.CloseOnTimedGame > 0 && st.gameLength != 0)
+        to = std::min(to, m.loop.gameStart + static_cast<int64_t>(st.gameLength) + 1);
+    if (to > m.replayNow + 1) m.replayNow = to - 1;
+}
+
 void runLoop(Monitor& m, PacketSource& src) {
     LoopState& L = m.loop;
     while (!L.quit) {
@@ -180,6 +197,7 @@ void runLoop(Monitor& m, PacketSource& src) {
             // replay, so that timers and keys behave as they did live.
             if (m.replayNow + 1 < p.tsSec) {
                 while (m.replayNow + 1 < p.tsSec && !L.quit && !g_stop) {
+                    skipIdleHours(m, p.tsSec);
                     ++m.replayNow;
                     for (int pass = 0; pass < 10 && !L.quit; ++pass) {
                         timerStep(m);

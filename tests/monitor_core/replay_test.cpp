@@ -89,6 +89,33 @@ TEST_F(Replay, QuietSecondsStillDriveTheBlockTimerAndTheTimedClose) {
     EXPECT_NE(h.out.text.find("(replay) route add 10.0.0.5 mask 255.255.255.255 \n"), std::string::npos);
 }
 
+TEST_F(Replay, AClockJumpOfYearsEndsPromptlyWithTheSameTimeline) {
+    h.standardFiles("NETblockTime=5;\nDerouteIP=;\nTestUDP=0;\n");
+    // The second packet comes ten years later: the block still runs on its seconds, then the
+    // quiet years pass at once and the run ends at the last packet.
+    capture("server 192.0.2.10:2300\nstart @1796936640\nplayer Kestrel 10.0.0.5:2301\n"
+            "at 0 Kestrel goldroom\nat 315360000 Kestrel goldroom\n");
+    h.keys.keys = {{kStart, 'e'}, {kStart, '0'}, {kStart, '0'}};
+    EXPECT_EQ(h.run({"-r", f.path("match.pcap")}), 0);
+    const std::string log = h.log();
+    EXPECT_NE(log.find("21:04:04, 10.0.0.5, 2301, Kestrel, BLOCK, BLOCK, MANUAL EJECT, \r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("21:04:10, 10.0.0.5, 2301, Kestrel, UNBLOCK, UNBLOCK, MANUAL EJECT, \r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("VKS Terminator shutting down - Date: 12/07/36 - Time: 21:04:00,\r\n"), std::string::npos) << log;
+
+    // With a timed close the run still ends at the first second past the game's length.
+    RunFolder g;
+    Harness timed(g);
+    timed.standardFiles("CloseOnTimedGame=1;\nTestUDP=0;\n");
+    g.write("vk2server.ini", "USEMAP=MARNE\nGAMELENGTHINSECONDS=7200\n");
+    vkgen::writeCapture(vkgen::parseScenarioText("server 192.0.2.10:2300\nstart @1796936640\n"
+                                                 "player Kestrel 10.0.0.5:2301\nat 0 Kestrel goldroom\n"
+                                                 "at 315360000 Kestrel goldroom\n"),
+                        g.path("match.pcap"));
+    EXPECT_EQ(timed.run({"-r", g.path("match.pcap")}), 0);
+    EXPECT_NE(timed.log().find("shutting down - Date: 12/10/26 - Time: 23:04:16,\r\n"), std::string::npos)
+        << timed.log();
+}
+
 TEST_F(Replay, OnlyDatagramsToTheServerPortAreHandled) {
     h.standardFiles();
     capture("server 192.0.2.10:2300\nstart @1796936640\nplayer Kestrel 10.0.0.5:2301\nat 0 Kestrel goldroom\n");
