@@ -11,6 +11,25 @@ std::string LowerAscii(std::string_view s) {
     return r;
 }
 
+std::string EscapeBytes(std::string_view s, const char* lineBreak) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (lineBreak && (c == '\r' || c == '\n')) {
+            if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+            out += lineBreak;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            static const char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)

@@ -11,6 +11,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 inline bool Contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
 
+// The bytes as printable ASCII for a console: others (0xC8, cipher text) as \xNN. With a
+// lineBreak, a CR LF, CR or LF inside the text is written as that instead.
+std::string EscapeBytes(std::string_view s, const char* lineBreak = nullptr);
+
 // Order of two lines as Windows' ignore-case word sort (CompareString, NORM_IGNORECASE, user
 // locale) places them, for the characters that occur in result, file and module lines:
 //   - '-' and '\'' carry no primary weight ("word sort"): "a-b" sorts beside "ab";

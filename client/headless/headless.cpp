@@ -14,6 +14,7 @@
 
 #include "client/app/form1.h"
 #include "client/app/real_ports.h"
+#include "common/text.h"
 #include "platform/poll_reactor.h"
 
 namespace vk {
@@ -25,23 +26,7 @@ std::atomic<bool> g_closeRequested{false};
 void OnSignal(int) { g_closeRequested = true; }
 
 // Wire bytes (0xC8, cipher text) are shown escaped; line breaks inside a text continue the line.
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            out += "\n    ";
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
+std::string Printable(const std::string& text) { return EscapeBytes(text, "\n    "); }
 
 const char* ButtonName(BoxButton b) {
     switch (b) {

@@ -30,6 +30,22 @@ std::string Hex(const std::string& h) {
     return s;
 }
 
+TEST(Text, EscapeBytesShowsWireBytesAndOptionallyBreaksLines) {
+    struct Case {
+        std::string in;
+        const char* lineBreak;
+        std::string out;
+    } cases[] = {
+        {"ver?\xC8", nullptr, "ver?\\xC8"},
+        {std::string("a\0b", 3), nullptr, "a\\x00b"},
+        {"x\x7F\xFF", nullptr, "x\\x7F\\xFF"},
+        {"one\r\ntwo\rthree\nfour", nullptr, "one\\x0D\\x0Atwo\\x0Dthree\\x0Afour"},
+        {"one\r\ntwo\rthree\nfour", " | ", "one | two | three | four"},
+        {"", " | ", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(EscapeBytes(c.in, c.lineBreak), c.out) << c.in;
+}
+
 TEST(Crc32, CheckValueAndEmptyBuffer) {
     EXPECT_EQ(Crc32("123456789"), 3421780262u);
     EXPECT_EQ(Crc32(""), 0u);

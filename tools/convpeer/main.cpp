@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/core/conversation.h"
+#include "common/text.h"
 #include "client/core/sync_check_runner.h"
 #include "platform/paths.h"
 #include "tools/convpeer/peer_sockets.h"
@@ -50,19 +51,7 @@ public:
 };
 
 // Log lines carry the wire bytes (0xC8 and the cipher text): shown escaped.
-std::string Printable(const std::string& line) {
-    std::string out;
-    for (unsigned char c : line) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
+std::string Printable(const std::string& line) { return vk::EscapeBytes(line); }
 
 void Usage() {
     std::cerr << "usage: vkconvpeer --game FOLDER [--port N] [--bind ADDR] [--timeout SECONDS] [--background]\n";
