@@ -556,6 +556,23 @@ TEST_F(SocketsTest, PeerResetOfTheConnectionIsReportedAsFdClose) {
     EXPECT_EQ(trace.back(), "FD_CLOSE 10054");
 }
 
+TEST_F(SocketsTest, AConnectionResetBeforeItIsAcceptedIsReportedAsFdClose) {
+    uint16_t port = Listen(sock);
+    onEvent = [&](const std::string& name, int) {
+        if (name == "available") sock.SAccept();
+    };
+    Fd client = test::ConnectTo(port);
+    linger abortive{1, 0};
+    setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    client = Fd();  // reset while the connection still waits in the listener's queue
+    ASSERT_TRUE(WaitFor("available"));
+    ASSERT_GE(sock.FSocket, 0) << "the reset connection is still accepted";
+    ASSERT_TRUE(WaitFor("error")) << "the accepted connection must not end without a word";
+    EXPECT_EQ(Last("error")->error, 10054);
+    EXPECT_EQ(Last("error")->socket, sock.FSocket);
+    EXPECT_EQ(trace.back(), "FD_CLOSE 10054");
+}
+
 // --- Queries and destruction -----------------------------------------------------------------
 
 TEST_F(SocketsTest, LocalAddressComesFromTheHostName) {
