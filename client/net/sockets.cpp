@@ -216,12 +216,15 @@ void TSockets::SListen() {
 
         // Listening again replaces the old listener; left open it would go on accepting
         // connections after CancelListen, which closes only the new one.
-        if (FListenSocket >= 0) Release(FListenSocket);
+        // (The handle 0 left by CancelListen is no listener: descriptor 0 may be our connection.)
+        if (listener_ >= 0) Release(listener_);
+        listener_ = -1;
         FListenSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
         if (FListenSocket < 0) {
             SocketError(-1, "socket", WSASetLastErrorFromErrno());
         } else {
             held_.insert(FListenSocket);
+            listener_ = FListenSocket;
             // Rebinding a port whose old connections are still in TIME_WAIT is allowed under
             // Winsock; here it needs SO_REUSEADDR (which still refuses a second listener).
             int on = 1;
@@ -249,7 +252,7 @@ int TSockets::SAccept() {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     int socket = -1;
-    if (held_.count(FListenSocket) == 0) {
+    if (listener_ < 0 || FListenSocket != listener_) {
         WSASetLastError(WSAENOTSOCK);  // never listened, or the listener is gone
     } else if (!NonBlocking) {
         if (WaitBlocking(FListenSocket, POLLIN)) {
@@ -297,8 +300,10 @@ void TSockets::SClose() {
 
 void TSockets::CancelListen() {
     int socket = FListenSocket;
-    Forget(socket);
-    if (held_.erase(socket) != 0) {
+    if (socket >= 0 && socket == listener_) {
+        Forget(socket);
+        held_.erase(socket);
+        listener_ = -1;
         ::shutdown(socket, SHUT_RDWR);
         if (::close(socket) < 0) SocketError(socket, "CancelListen (closesocket)", WSASetLastErrorFromErrno());
     } else {

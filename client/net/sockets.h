@@ -115,6 +115,7 @@ private:
     Reactor& reactor_;
     NameResolver& resolver_;
     std::set<int> held_;        // sockets this component opened and has not closed
+    int listener_ = -1;         // the listening socket among them, -1 when none
     bool blocking_ = false;     // a blocking call is waiting
 };
 

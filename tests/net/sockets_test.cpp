@@ -401,6 +401,29 @@ TEST_F(SocketsTest, ListeningAgainClosesTheEarlierListener) {
     EXPECT_GE(test::ConnectTo(second).fd, 0);
 }
 
+// The listening handle 0 left by CancelListen is not a listener, even when descriptor 0 is this
+// component's own connection (a program started with its standard input closed).
+TEST_F(SocketsTest, AfterCancelListenDescriptorZeroAsTheConnectionIsLeftAlone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
+    auto child = [&] {
+        Listen(sock);
+        sock.CancelListen();
+        ::close(0);
+        sock.IPAddr = "127.0.0.1";
+        sock.Port = std::to_string(test::LocalPort(listener));
+        sock.SConnect();  // takes descriptor 0
+        reactor.runUntil([&] { return Count("connected") == 1; }, 3000);
+        bool ok = sock.FSocket == 0 && Count("connected") == 1;
+        sock.CancelListen();  // nothing to close
+        ok = ok && fcntl(0, F_GETFD) >= 0;
+        Listen(sock);  // there is no earlier listener to replace
+        ok = ok && fcntl(0, F_GETFD) >= 0;
+        std::exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(SocketsTest, ListenOnAPortInUseReportsBindAndListen) {
     Fd taken = test::BoundSocket(SOCK_STREAM, 0, 5);
     sock.Port = std::to_string(test::LocalPort(taken));
