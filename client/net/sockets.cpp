@@ -105,10 +105,15 @@ void TSockets::Release(int socket) {
     ::close(socket);
 }
 
-bool TSockets::WaitBlocking(int socket, short events) {
+std::chrono::steady_clock::time_point TSockets::BlockingDeadline() const {
+    using namespace std::chrono;
+    return steady_clock::now() + seconds(Timeout > 0 ? std::min(Timeout, INT_MAX / 1000) : 0);
+}
+
+bool TSockets::WaitBlocking(int socket, short events, std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
     const bool limited = Timeout > 0;
-    const auto deadline = steady_clock::now() + seconds(limited ? std::min(Timeout, INT_MAX / 1000) : 0);
+    if (deadline == steady_clock::time_point{}) deadline = BlockingDeadline();
     pollfd p{socket, events, 0};
     int n;
     blocking_ = true;
@@ -320,7 +325,9 @@ void TSockets::SetText(const std::string& text) {
     if (held_.count(socket) == 0) {
         WSASetLastError(WSAENOTSOCK);
     } else if (!NonBlocking) {
-        // A blocking send takes all of the text, waiting for room as needed.
+        // A blocking send takes all of the text, waiting for room as needed; the time-out is
+        // for the whole send, or a slow reader could hold us here for ever.
+        const auto deadline = BlockingDeadline();
         size_t done = 0;
         bool failed = false;
         for (;;) {
@@ -332,7 +339,7 @@ void TSockets::SetText(const std::string& text) {
             }
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (WaitBlocking(socket, POLLOUT)) continue;
+                if (WaitBlocking(socket, POLLOUT, deadline)) continue;
             } else {
                 WSASetLastErrorFromErrno();
             }

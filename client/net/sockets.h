@@ -11,6 +11,7 @@
 // operation then reports as usual.
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -108,7 +109,9 @@ private:
     void Watch(int socket, unsigned mask);
     void Forget(int socket);
     void Release(int socket);
-    bool WaitBlocking(int socket, short events);
+    // Waits until the socket is ready or the deadline (default: Timeout seconds from now).
+    bool WaitBlocking(int socket, short events, std::chrono::steady_clock::time_point deadline = {});
+    std::chrono::steady_clock::time_point BlockingDeadline() const;
     int BlockingConnect();
     int Receive(int socket, char* buffer, int size);
 

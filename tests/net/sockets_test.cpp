@@ -5,10 +5,13 @@
 #include <netinet/tcp.h>
 #include <netdb.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/net/sockets.h"
@@ -306,6 +309,43 @@ TEST_F(SocketsTest, EveryBlockingCallIsGuardedByTheTimeout) {
         EXPECT_EQ(events[1].error, WSAEINTR);
         EXPECT_EQ(trace.back(), c.step);
     }
+}
+
+TEST_F(SocketsTest, ABlockingSendToASlowReaderEndsAfterTheTimeoutInAll) {
+    // The peer takes a little now and then, so every part of the send makes progress; the
+    // time-out still bounds the whole send.
+    Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int small = 4096;
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a = test::LoopbackAddress(0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(listener, 5), 0);
+    sock.NonBlocking = false;
+    sock.Timeout = 1;
+    sock.IPAddr = "127.0.0.1";
+    sock.Port = std::to_string(test::LocalPort(listener));
+    sock.SConnect();
+    ASSERT_FALSE(sock.SocketDead());
+    setsockopt(sock.FSocket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    Fd peer(accept(listener, nullptr, nullptr));
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        char buf[2048];
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    auto start = std::chrono::steady_clock::now();
+    sock.SetText(std::string(4 << 20, 'x'));
+    auto took = std::chrono::steady_clock::now() - start;
+    stop = true;
+    reader.join();
+    EXPECT_LT(took, std::chrono::milliseconds(2500));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].msg, "Blocking call timed out");
+    EXPECT_EQ(trace.back(), "SetText (Send) 10004");
 }
 
 int OpenDescriptors() {
