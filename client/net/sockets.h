@@ -49,8 +49,7 @@ public:
     static constexpr int kListenBacklog = 5;
 
     explicit TSockets(Reactor& reactor, NameResolver& resolver = NameResolver::system());
-    // Unlike the original component this one closes what it still holds: a notification must
-    // never reach a destroyed component.
+    // Closes what it still holds, so that no notification can reach a destroyed component.
     ~TSockets();
     TSockets(const TSockets&) = delete;
     TSockets& operator=(const TSockets&) = delete;
