@@ -92,7 +92,13 @@ void Reactor::ready(int socket, bool readable, bool writable, bool failed) {
             int error = socketOption(socket, SO_ERROR);
             if (error != 0) {
                 w.role = Role::Finished;
-                if (w.mask & Connect) post(socket, w, Connect, error < 0 ? errno : error);
+                if (error < 0) error = errno;
+                // Without Connect in the mask this is an accepted connection that its peer reset
+                // before the accept: it ends as a broken connection does.
+                if (w.mask & Connect)
+                    post(socket, w, Connect, error);
+                else if (w.mask & Close)
+                    post(socket, w, Close, error);
             } else if (hasPeer(socket)) {
                 w.role = Role::Connected;
                 if (w.mask & Connect) post(socket, w, Connect, 0);

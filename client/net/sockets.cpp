@@ -105,10 +105,15 @@ void TSockets::Release(int socket) {
     ::close(socket);
 }
 
-bool TSockets::WaitBlocking(int socket, short events) {
+std::chrono::steady_clock::time_point TSockets::BlockingDeadline() const {
+    using namespace std::chrono;
+    return steady_clock::now() + seconds(Timeout > 0 ? std::min(Timeout, INT_MAX / 1000) : 0);
+}
+
+bool TSockets::WaitBlocking(int socket, short events, std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
     const bool limited = Timeout > 0;
-    const auto deadline = steady_clock::now() + seconds(limited ? std::min(Timeout, INT_MAX / 1000) : 0);
+    if (deadline == steady_clock::time_point{}) deadline = BlockingDeadline();
     pollfd p{socket, events, 0};
     int n;
     blocking_ = true;
@@ -216,12 +221,15 @@ void TSockets::SListen() {
 
         // Listening again replaces the old listener; left open it would go on accepting
         // connections after CancelListen, which closes only the new one.
-        if (FListenSocket >= 0) Release(FListenSocket);
+        // (The handle 0 left by CancelListen is no listener: descriptor 0 may be our connection.)
+        if (listener_ >= 0) Release(listener_);
+        listener_ = -1;
         FListenSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
         if (FListenSocket < 0) {
             SocketError(-1, "socket", WSASetLastErrorFromErrno());
         } else {
             held_.insert(FListenSocket);
+            listener_ = FListenSocket;
             // Rebinding a port whose old connections are still in TIME_WAIT is allowed under
             // Winsock; here it needs SO_REUSEADDR (which still refuses a second listener).
             int on = 1;
@@ -249,7 +257,7 @@ int TSockets::SAccept() {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     int socket = -1;
-    if (held_.count(FListenSocket) == 0) {
+    if (listener_ < 0 || FListenSocket != listener_) {
         WSASetLastError(WSAENOTSOCK);  // never listened, or the listener is gone
     } else if (!NonBlocking) {
         if (WaitBlocking(FListenSocket, POLLIN)) {
@@ -297,8 +305,10 @@ void TSockets::SClose() {
 
 void TSockets::CancelListen() {
     int socket = FListenSocket;
-    Forget(socket);
-    if (held_.erase(socket) != 0) {
+    if (socket >= 0 && socket == listener_) {
+        Forget(socket);
+        held_.erase(socket);
+        listener_ = -1;
         ::shutdown(socket, SHUT_RDWR);
         if (::close(socket) < 0) SocketError(socket, "CancelListen (closesocket)", WSASetLastErrorFromErrno());
     } else {
@@ -315,7 +325,9 @@ void TSockets::SetText(const std::string& text) {
     if (held_.count(socket) == 0) {
         WSASetLastError(WSAENOTSOCK);
     } else if (!NonBlocking) {
-        // A blocking send takes all of the text, waiting for room as needed.
+        // A blocking send takes all of the text, waiting for room as needed; the time-out is
+        // for the whole send, or a slow reader could hold us here for ever.
+        const auto deadline = BlockingDeadline();
         size_t done = 0;
         bool failed = false;
         for (;;) {
@@ -327,7 +339,7 @@ void TSockets::SetText(const std::string& text) {
             }
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (WaitBlocking(socket, POLLOUT)) continue;
+                if (WaitBlocking(socket, POLLOUT, deadline)) continue;
             } else {
                 WSASetLastErrorFromErrno();
             }

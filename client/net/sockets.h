@@ -11,6 +11,7 @@
 // operation then reports as usual.
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -48,8 +49,7 @@ public:
     static constexpr int kListenBacklog = 5;
 
     explicit TSockets(Reactor& reactor, NameResolver& resolver = NameResolver::system());
-    // Unlike the original component this one closes what it still holds: a notification must
-    // never reach a destroyed component.
+    // Closes what it still holds, so that no notification can reach a destroyed component.
     ~TSockets();
     TSockets(const TSockets&) = delete;
     TSockets& operator=(const TSockets&) = delete;
@@ -108,13 +108,16 @@ private:
     void Watch(int socket, unsigned mask);
     void Forget(int socket);
     void Release(int socket);
-    bool WaitBlocking(int socket, short events);
+    // Waits until the socket is ready or the deadline (default: Timeout seconds from now).
+    bool WaitBlocking(int socket, short events, std::chrono::steady_clock::time_point deadline = {});
+    std::chrono::steady_clock::time_point BlockingDeadline() const;
     int BlockingConnect();
     int Receive(int socket, char* buffer, int size);
 
     Reactor& reactor_;
     NameResolver& resolver_;
     std::set<int> held_;        // sockets this component opened and has not closed
+    int listener_ = -1;         // the listening socket among them, -1 when none
     bool blocking_ = false;     // a blocking call is waiting
 };
 

@@ -5,10 +5,13 @@
 #include <netinet/tcp.h>
 #include <netdb.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/net/sockets.h"
@@ -308,6 +311,43 @@ TEST_F(SocketsTest, EveryBlockingCallIsGuardedByTheTimeout) {
     }
 }
 
+TEST_F(SocketsTest, ABlockingSendToASlowReaderEndsAfterTheTimeoutInAll) {
+    // The peer takes a little now and then, so every part of the send makes progress; the
+    // time-out still bounds the whole send.
+    Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int small = 4096;
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a = test::LoopbackAddress(0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(listener, 5), 0);
+    sock.NonBlocking = false;
+    sock.Timeout = 1;
+    sock.IPAddr = "127.0.0.1";
+    sock.Port = std::to_string(test::LocalPort(listener));
+    sock.SConnect();
+    ASSERT_FALSE(sock.SocketDead());
+    setsockopt(sock.FSocket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    Fd peer(accept(listener, nullptr, nullptr));
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        char buf[2048];
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    auto start = std::chrono::steady_clock::now();
+    sock.SetText(std::string(4 << 20, 'x'));
+    auto took = std::chrono::steady_clock::now() - start;
+    stop = true;
+    reader.join();
+    EXPECT_LT(took, std::chrono::milliseconds(2500));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].msg, "Blocking call timed out");
+    EXPECT_EQ(trace.back(), "SetText (Send) 10004");
+}
+
 int OpenDescriptors() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
@@ -399,6 +439,29 @@ TEST_F(SocketsTest, ListeningAgainClosesTheEarlierListener) {
     uint16_t second = Listen(sock);
     EXPECT_LT(test::ConnectTo(first).fd, 0) << "the old listener must not go on accepting";
     EXPECT_GE(test::ConnectTo(second).fd, 0);
+}
+
+// The listening handle 0 left by CancelListen is not a listener, even when descriptor 0 is this
+// component's own connection (a program started with its standard input closed).
+TEST_F(SocketsTest, AfterCancelListenDescriptorZeroAsTheConnectionIsLeftAlone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
+    auto child = [&] {
+        Listen(sock);
+        sock.CancelListen();
+        ::close(0);
+        sock.IPAddr = "127.0.0.1";
+        sock.Port = std::to_string(test::LocalPort(listener));
+        sock.SConnect();  // takes descriptor 0
+        reactor.runUntil([&] { return Count("connected") == 1; }, 3000);
+        bool ok = sock.FSocket == 0 && Count("connected") == 1;
+        sock.CancelListen();  // nothing to close
+        ok = ok && fcntl(0, F_GETFD) >= 0;
+        Listen(sock);  // there is no earlier listener to replace
+        ok = ok && fcntl(0, F_GETFD) >= 0;
+        std::exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SocketsTest, ListenOnAPortInUseReportsBindAndListen) {
@@ -553,6 +616,23 @@ TEST_F(SocketsTest, PeerResetOfTheConnectionIsReportedAsFdClose) {
     ASSERT_TRUE(WaitFor("error"));
     EXPECT_EQ(Last("error")->error, 10054);
     EXPECT_EQ(Count("closed"), 0u);
+    EXPECT_EQ(trace.back(), "FD_CLOSE 10054");
+}
+
+TEST_F(SocketsTest, AConnectionResetBeforeItIsAcceptedIsReportedAsFdClose) {
+    uint16_t port = Listen(sock);
+    onEvent = [&](const std::string& name, int) {
+        if (name == "available") sock.SAccept();
+    };
+    Fd client = test::ConnectTo(port);
+    linger abortive{1, 0};
+    setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    client = Fd();  // reset while the connection still waits in the listener's queue
+    ASSERT_TRUE(WaitFor("available"));
+    ASSERT_GE(sock.FSocket, 0) << "the reset connection is still accepted";
+    ASSERT_TRUE(WaitFor("error")) << "the accepted connection must not end without a word";
+    EXPECT_EQ(Last("error")->error, 10054);
+    EXPECT_EQ(Last("error")->socket, sock.FSocket);
     EXPECT_EQ(trace.back(), "FD_CLOSE 10054");
 }
 
