@@ -406,9 +406,10 @@ void TForm1::blockfakeClick() { blockedIPs.visible = true; }
 // ---- blocked servers ---------------------------------------------------------------------
 
 void TForm1::ShowBlockedList() {
+    // Refilling the list box drops its selection: left on its row it would point at the next
+    // address, and another "Unblock IP" would unblock a server the player never chose.
     blockedIPs.srvlist.items = blockedList.lines();
-    if (blockedIPs.srvlist.itemIndex >= static_cast<int>(blockedIPs.srvlist.items.size()))
-        blockedIPs.srvlist.itemIndex = -1;
+    blockedIPs.srvlist.itemIndex = -1;
 }
 
 void TForm1::blockedIPsFormCreate() {

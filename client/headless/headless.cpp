@@ -222,7 +222,7 @@ int RunHeadless(int /*argc*/, char** /*argv*/) {
         app.CreateWindows([&](FormId) { printer.print(); });
         if (!app.terminated) app.FormActivate();
         printer.print();
-    } catch (const std::exception&) {
+    } catch (...) {
         BoxRequest box;
         box.kind = BoxKind::Error;
         box.caption = app.Title;

@@ -180,7 +180,7 @@ bool WindowedClient::start() {
         if (!app_->Startup()) return false;
         started_ = true;
         app_->CreateWindows([this](FormId id) { ui_->created(id); });
-    } catch (const std::exception&) {
+    } catch (...) {
         failed();
     }
     ui_->binder().refresh();

@@ -34,6 +34,22 @@ QMessageBox::Icon IconOf(BoxKind kind) {
     return QMessageBox::NoIcon;
 }
 
+// The program's texts break their lines with CR or CR LF, as the platform's boxes show them;
+// Qt breaks only at LF and would run a CR-broken text into one line.
+QString BoxText(const std::string& text) {
+    std::string t;
+    t.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            t += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            t += text[i];
+        }
+    }
+    return QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size()));
+}
+
 }  // namespace
 
 BoxButton QtDialogs::show(const BoxRequest& box) {
@@ -44,7 +60,7 @@ BoxButton QtDialogs::show(const BoxRequest& box) {
     mb.setIcon(IconOf(box.kind));
     // Texts are the program's 8-bit texts.
     mb.setWindowTitle(QString::fromLatin1(box.caption.data(), static_cast<qsizetype>(box.caption.size())));
-    mb.setText(QString::fromLatin1(box.text.data(), static_cast<qsizetype>(box.text.size())));
+    mb.setText(BoxText(box.text));
     mb.setTextFormat(Qt::PlainText);
 
     std::vector<BoxButton> buttons = box.buttons;

@@ -623,6 +623,30 @@ TEST(BlockedList, ToggleSavesEachTimeUnblockOnlyChangesTheList) {
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "");
 }
 
+TEST(BlockedList, ShowingTheListAgainClearsItsSelection) {
+    GameFolder g;
+    Installation(g, 27961);
+    g.file("plyrBlockedIPs.txt", "192.0.2.1\r\n192.0.2.5\r\n192.0.2.9\r\n");
+    AppHarness h(g);
+    TForm1& app = h.make();
+    ASSERT_TRUE(app.Startup());
+    app.CreateWindows();
+
+    app.blockedIPs.srvlist.itemIndex = 0;
+    app.unblock();
+    EXPECT_EQ(app.blockedIPs.srvlist.itemIndex, -1);
+    app.unblock();  // a second click must not take the address that moved up into the row
+    EXPECT_EQ(app.blockedIPs.srvlist.items, (std::vector<std::string>{"192.0.2.5", "192.0.2.9"}));
+    EXPECT_EQ(app.blockedIPs.servip.text, "192.0.2.1");
+
+    app.blockedIPs.srvlist.itemIndex = 1;
+    app.blockedIPs.servip.text = "192.0.2.7";
+    app.toggleip();
+    EXPECT_EQ(app.blockedIPs.srvlist.itemIndex, -1);
+    app.unblock();
+    EXPECT_EQ(app.blockedIPs.srvlist.items, (std::vector<std::string>{"192.0.2.5", "192.0.2.7", "192.0.2.9"}));
+}
+
 // ---- report windows ---------------------------------------------------------------------
 
 TEST(Reports, ShowcfgAppendsTheExplanationToTheLogFileOrToWhatTheMemoHeld) {

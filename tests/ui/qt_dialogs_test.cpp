@@ -113,5 +113,25 @@ TEST(QtDialogs, EightBitTextsArriveUnchanged) {
     EXPECT_EQ(std::string(back.constData(), static_cast<size_t>(back.size())), text);
 }
 
+// Qt breaks a plain text only at line feeds and shows a lone carriage return as a blank; the
+// program's boxes break their lines with CR (the "NOT yet ready" box) or CR LF.
+TEST(QtDialogs, CarriageReturnsBreakTheLinesAsInTheProgramsTexts) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"VK3dSecPlayer is NOT yet ready! \rWhen TED files check is finished this Popup returns\r ( check takes approx. 20 seconds)",
+         "VK3dSecPlayer is NOT yet ready! \nWhen TED files check is finished this Popup returns\n ( check takes approx. 20 seconds)"},
+        {"VK pref files unlocked, \r\nchange your preferences", "VK pref files unlocked, \nchange your preferences"},
+        {"one\ntwo", "one\ntwo"},
+    };
+    for (const auto& c : cases) {
+        QtDialogs dialogs;
+        Seen seen;
+        AnswerNextBox(seen, QMessageBox::Ok);
+        dialogs.show(BoxRequest{BoxKind::Warning, "w", c.text, {BoxButton::Ok}, BoxButton::Ok, 20, 20});
+        EXPECT_EQ(seen.text.toStdString(), c.shown);
+    }
+}
+
 }  // namespace
 }  // namespace vk

@@ -31,6 +31,7 @@
 #include <deque>
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "client/core/getproc.h"
@@ -412,6 +413,35 @@ TEST_F(UiClient, StartUpFailureShowsItsMessageAndBuildsNoWindow) {
         << (boxes.texts.empty() ? "no box" : boxes.texts.back());
     EXPECT_EQ(c->ui().window(FormId::Main), nullptr);
     EXPECT_NE(c->exitCode(), 0);
+}
+
+// Whatever a start-up step throws, of any type, ends the program with its box instead of
+// taking it down.
+TEST_F(UiClient, AnExceptionEscapingTheStartEndsTheProgramWithItsBox) {
+    struct ThrowingShell final : Shell {
+        int ShellExecute(const std::string&, const std::string&, const std::string&, const std::string&) override {
+            if (standard) throw std::runtime_error("spawn failed");
+            throw 5;
+        }
+        bool standard = true;
+    };
+    processes.table.pop_back();  // the companion is not running: the first Listen starts it
+    for (bool standard : {true, false}) {
+        SCOPED_TRACE(standard ? "std::exception" : "other type");
+        ThrowingShell throwing;
+        throwing.standard = standard;
+        ui::WindowedOptions o;
+        o.gameFolder = game.root();
+        o.shell = &throwing;
+        o.processes = &processes;
+        o.priority = &priority;
+        ui::WindowedClient c(o);
+        boxes.texts.clear();
+        EXPECT_FALSE(c.start());
+        EXPECT_TRUE(boxes.saw("Something definitely wrong...")) << (boxes.texts.empty() ? "no box" : boxes.texts.back());
+        EXPECT_NE(c.exitCode(), 0);
+        c.shutdown();
+    }
 }
 
 #ifdef VK_WDNPLYR_BINARY
