@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <future>
 #include <poll.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -13,7 +12,7 @@ namespace vk {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-PollReactor::PollReactor() : mainThread_(std::this_thread::get_id()) {
+PollReactor::PollReactor() {
     int fds[2];
     if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) < 0) throw std::runtime_error("PollReactor: no wake-up pipe");
     wakeRead_ = fds[0];
@@ -38,29 +37,11 @@ Reactor::TimerId PollReactor::startTimer(uint32_t periodMs, std::function<void()
 void PollReactor::stopTimer(TimerId id) { timers_.erase(id); }
 
 void PollReactor::runOnMainAndWait(std::function<void()> fn) {
-    if (std::this_thread::get_id() == mainThread_) {
-        fn();
-        return;
-    }
-    std::packaged_task<void()> task(std::move(fn));
-    std::future<void> done = task.get_future();
-    {
-        std::lock_guard<std::mutex> lock(inboxMutex_);
-        inbox_.push_back([&task] { task(); });
-    }
-    char byte = 1;
-    while (write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
-    }
-    done.get();
-}
-
-void PollReactor::takeInbox() {
-    std::vector<std::function<void()>> calls;
-    {
-        std::lock_guard<std::mutex> lock(inboxMutex_);
-        calls.swap(inbox_);
-    }
-    for (auto& call : calls) enqueue(std::move(call));
+    handOverAndWait(std::move(fn), [this] {
+        char byte = 1;
+        while (write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
+        }
+    });
 }
 
 void PollReactor::queueDueTimers(TimePoint now) {

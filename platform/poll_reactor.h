@@ -3,8 +3,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/reactor.h"
@@ -37,14 +35,10 @@ private:
         TimePoint due;
         std::function<void()> onTimeout;
     };
-    void takeInbox();
     void queueDueTimers(TimePoint now);
 
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
-    std::thread::id mainThread_;
-    std::mutex inboxMutex_;
-    std::vector<std::function<void()>> inbox_;
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
 };

@@ -1,5 +1,7 @@
 #include "platform/reactor.h"
 
+#include <future>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -206,6 +208,30 @@ std::vector<Reactor::Interest> Reactor::interests() const {
         if (r || wr) out.push_back({socket, r, wr});
     }
     return out;
+}
+
+void Reactor::handOverAndWait(std::function<void()> fn, const std::function<void()>& notifyInbox) {
+    if (std::this_thread::get_id() == mainThread_) {
+        fn();
+        return;
+    }
+    std::packaged_task<void()> task(std::move(fn));
+    std::future<void> done = task.get_future();
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        inbox_.push_back([&task] { task(); });
+    }
+    notifyInbox();
+    done.get();
+}
+
+void Reactor::takeInbox() {
+    std::vector<std::function<void()>> calls;
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        calls.swap(inbox_);
+    }
+    for (auto& call : calls) enqueue(std::move(call));
 }
 
 }  // namespace vk

@@ -15,6 +15,8 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vk {
@@ -81,6 +83,13 @@ protected:
     bool hasQueued() const { return !queue_.empty(); }
     std::vector<Interest> interests() const;
 
+    // The hand-over of runOnMainAndWait: from a worker, queues fn in the inbox, calls
+    // notifyInbox() so that the loop wakes and calls takeInbox(), and waits until fn has run.
+    // On the main thread fn runs at once.
+    void handOverAndWait(std::function<void()> fn, const std::function<void()>& notifyInbox);
+    // On the main thread: moves the handed-over calls into the delivery queue.
+    void takeInbox();
+
 private:
     enum class Role { Listener, Connecting, Connected, Datagram, Finished };
     struct Watch {
@@ -99,6 +108,9 @@ private:
     std::map<int, Watch> watches_;
     std::deque<std::function<void()>> queue_;
     uint64_t nextGeneration_ = 1;
+    std::thread::id mainThread_ = std::this_thread::get_id();  // reactors are made on the main thread
+    std::mutex inboxMutex_;
+    std::vector<std::function<void()>> inbox_;
 };
 
 }  // namespace vk

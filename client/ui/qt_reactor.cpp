@@ -5,11 +5,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <future>
 
 namespace vk {
 
-QtReactor::QtReactor() : mainThread_(std::this_thread::get_id()) {}
+QtReactor::QtReactor() = default;
 
 QtReactor::~QtReactor() {
     // A worker still waiting for its call would wait for ever: run what was handed over.
@@ -48,30 +47,12 @@ void QtReactor::stopTimer(TimerId id) {
 }
 
 void QtReactor::runOnMainAndWait(std::function<void()> fn) {
-    if (std::this_thread::get_id() == mainThread_) {
-        fn();
-        return;
-    }
-    std::packaged_task<void()> task(std::move(fn));
-    std::future<void> done = task.get_future();
-    {
-        std::lock_guard<std::mutex> lock(inboxMutex_);
-        inbox_.push_back([&task] { task(); });
-    }
-    QMetaObject::invokeMethod(&context_, [this] {
-        takeInbox();
-        deliver();
-    }, Qt::QueuedConnection);
-    done.get();
-}
-
-void QtReactor::takeInbox() {
-    std::vector<std::function<void()>> calls;
-    {
-        std::lock_guard<std::mutex> lock(inboxMutex_);
-        calls.swap(inbox_);
-    }
-    for (auto& call : calls) enqueue(std::move(call));
+    handOverAndWait(std::move(fn), [this] {
+        QMetaObject::invokeMethod(&context_, [this] {
+            takeInbox();
+            deliver();
+        }, Qt::QueuedConnection);
+    });
 }
 
 void QtReactor::retire(QSocketNotifier* n) {

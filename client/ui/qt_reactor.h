@@ -7,8 +7,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/reactor.h"
@@ -40,17 +38,13 @@ private:
         QSocketNotifier* write = nullptr;
     };
     void deliver();
-    void takeInbox();
     void retire(QSocketNotifier* n);
 
     QObject context_;  // owns the notifiers and timers, and receives the queued calls
-    std::thread::id mainThread_;
     std::map<int, Notifiers> notifiers_;
     std::map<TimerId, QTimer*> timers_;
     TimerId nextTimer_ = 1;
     bool wakePending_ = false;
-    std::mutex inboxMutex_;
-    std::vector<std::function<void()>> inbox_;
     std::function<void()> afterDispatch_;
 };
 
