@@ -13,8 +13,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "client/net/resolver.h"
+#include "platform/reactor.h"
 #include "client/net/winsock_errors.h"
 
 namespace vk::test {
@@ -118,6 +120,32 @@ public:
     std::map<uint32_t, std::string> addresses{{Loopback(), "localhost"}};
     std::string host = "localhost";
     int lookups = 0;
+};
+
+// A connected loopback pair: `client` made with connect(), `server` from accept().
+struct TcpPair {
+    Fd listener = BoundSocket(SOCK_STREAM, 0, 5);
+    Fd client = ConnectTo(LocalPort(listener));
+    Fd server{accept(listener, nullptr, nullptr)};
+};
+
+// The notifications a reactor delivered, in order.
+struct Note {
+    int socket;
+    unsigned event;
+    int error;
+};
+
+struct NoteRecorder {
+    Reactor::SocketHandler Recorder() {
+        return [this](int s, unsigned e, int err) { notes.push_back({s, e, err}); };
+    }
+    size_t Count(unsigned event) const {
+        size_t n = 0;
+        for (const Note& note : notes) n += note.event == event;
+        return n;
+    }
+    std::vector<Note> notes;
 };
 
 }  // namespace vk::test

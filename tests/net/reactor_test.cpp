@@ -13,30 +13,11 @@ namespace vk {
 namespace {
 
 using test::Fd;
+using test::Note;
+using test::TcpPair;
 
-struct Note {
-    int socket;
-    unsigned event;
-    int error;
-};
-
-// A connected loopback pair: `client` made with connect(), `server` from accept().
-struct TcpPair {
-    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
-    Fd client = test::ConnectTo(test::LocalPort(listener));
-    Fd server{accept(listener, nullptr, nullptr)};
-};
-
-class ReactorTest : public ::testing::Test {
+class ReactorTest : public ::testing::Test, protected test::NoteRecorder {
 protected:
-    Reactor::SocketHandler Recorder() {
-        return [this](int s, unsigned e, int err) { notes.push_back({s, e, err}); };
-    }
-    size_t Count(unsigned event) const {
-        size_t n = 0;
-        for (const Note& note : notes) n += note.event == event;
-        return n;
-    }
     // Delivers until `event` has come `times` times (at most 3 s).
     bool WaitFor(unsigned event, size_t times = 1) {
         return reactor.runUntil([&] { return Count(event) >= times; }, 3000);
@@ -45,7 +26,6 @@ protected:
     void Settle() { reactor.runUntil([] { return false; }, 100); }
 
     PollReactor reactor;
-    std::vector<Note> notes;
 };
 
 TEST_F(ReactorTest, ReadComesOnceUntilTheReceiveReenablesIt) {

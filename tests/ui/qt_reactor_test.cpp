@@ -16,37 +16,18 @@ namespace vk {
 namespace {
 
 using test::Fd;
+using test::Note;
+using test::TcpPair;
 using test::RunUntil;
 using test::Settle;
 
-struct Note {
-    int socket;
-    unsigned event;
-    int error;
-};
-
-struct TcpPair {
-    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
-    Fd client = test::ConnectTo(test::LocalPort(listener));
-    Fd server{accept(listener, nullptr, nullptr)};
-};
-
-class QtReactorTest : public ::testing::Test {
+class QtReactorTest : public ::testing::Test, protected test::NoteRecorder {
 protected:
-    Reactor::SocketHandler Recorder() {
-        return [this](int s, unsigned e, int err) { notes.push_back({s, e, err}); };
-    }
-    size_t Count(unsigned event) const {
-        size_t n = 0;
-        for (const Note& note : notes) n += note.event == event;
-        return n;
-    }
     bool WaitFor(unsigned event, size_t times = 1) {
         return RunUntil([&] { return Count(event) >= times; }, 3000);
     }
 
     QtReactor reactor;
-    std::vector<Note> notes;
 };
 
 TEST_F(QtReactorTest, ReadComesOnceUntilTheReceiveReenablesIt) {
