@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "client/core/app_box.h"
 #include "platform/priority.h"
 
 namespace vk {
@@ -62,13 +63,9 @@ void CheckThreads::StartTerrainCheck(Dialogs& dialogs) {
     t->normalPriority = true;
     Clock& clock = threadClock ? *threadClock : steady_;
     main_.Memo1.Add("starting Terrain Check: " + TimeText(clock));
-    BoxRequest box;
-    box.kind = BoxKind::Warning;
-    box.caption = "VK3d sec player";
-    box.text = "VK3dSecPlayer is NOT yet ready! \rWhen TED files check is finished this Popup returns\r ( check takes approx. 20 seconds)";
-    box.x = 20;
-    box.y = 20;
-    dialogs.show(box);
+    ShowBox(dialogs, BoxKind::Warning,
+            "VK3dSecPlayer is NOT yet ready! \rWhen TED files check is finished this Popup returns\r ( check takes approx. 20 seconds)",
+            {BoxButton::Ok}, BoxButton::Ok, 20, 20);
     Launch(t);
 }
 

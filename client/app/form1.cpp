@@ -72,7 +72,7 @@ TForm1::TForm1(AppPorts ports)
       checks(state, Form1, ports.reactor, ports.processes),
       p_(ports),
       socketsPort_(Sockets1),
-      conversation(state, {Form1, Form3, serverinf, selftest, geturl, blockedIPs},
+      conversation(state, {Form1, Form3, serverinf, selftest.Memo, geturl, blockedIPs},
                    {socketsPort_, checks, *this, ports.clock, ports.dialogs, ports.shell, ports.priority,
                     ports.processes}) {
     state.gameFolder = p_.gameFolder.empty() ? GameFolderPath() : p_.gameFolder;
@@ -101,15 +101,7 @@ std::string TForm1::PathOf(const std::string& name) const { return ResolvePath(s
 
 BoxButton TForm1::Box(BoxKind kind, const std::string& text, std::vector<BoxButton> buttons, BoxButton def, int x,
                       int y) {
-    BoxRequest box;
-    box.kind = kind;
-    box.caption = Title;
-    box.text = text;
-    box.buttons = std::move(buttons);
-    box.defaultButton = def;
-    box.x = x;
-    box.y = y;
-    return p_.dialogs.show(box);
+    return ShowBox(p_.dialogs, kind, text, std::move(buttons), def, x, y);
 }
 
 void TForm1::Fatal(const std::string& text) {
@@ -223,7 +215,7 @@ void TForm1::FormCreate() {
 
     Form1.Port.text = Sockets1.Port;
     Form1.IPAddr.text = Sockets1.IPAddr;
-    state.connectionMode = 0;
+    state.connectionMode = ConnectionMode::Idle;
     ListenClick();
 }
 
@@ -291,7 +283,7 @@ void TForm1::ListenClick() {
         Form1.Mclose.enabled = false;
         Form1.MCancellisten.enabled = true;
         Form1.Mfmswitch.enabled = true;
-        state.connectionMode = 2;
+        state.connectionMode = ConnectionMode::Listening;
         Form1.Caption = std::string("VK sec Player listening.....") + (Form1.cantforward.checked ? " using Kickstart.." : "");
         Log("Listening .......");
         Log(" Port=" + Sockets1.GetLocalPort(Sockets1.FListenSocket));
@@ -335,11 +327,11 @@ void TForm1::PickRandomPort() {
 
 void TForm1::CloseClick() {
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
-    if (state.connectionMode != 2) {
+    if (state.connectionMode != ConnectionMode::Listening) {
         Form1.Mlisten.enabled = true;
         Form1.Mclose.enabled = false;
         Form1.MCancellisten.enabled = false;
-        state.connectionMode = 0;
+        state.connectionMode = ConnectionMode::Idle;
     }
 }
 
@@ -358,7 +350,7 @@ void TForm1::ConnectClick() {
     if (!PathExists(state.gameFolder, "mplayer.ini")) return;
     Sockets1.IPAddr = Form1.IPAddr.text;
     Sockets1.SConnect();
-    state.connectionMode = 1;
+    state.connectionMode = ConnectionMode::Client;
     Form1.Caption = "Client mode.....";
 }
 

@@ -18,6 +18,7 @@
 
 #include "client/app/bgperf.h"
 #include "client/app/forms.h"
+#include "client/core/app_box.h"
 #include "client/core/blockedips_form.h"
 #include "client/core/client_state.h"
 #include "client/core/conversation.h"
@@ -88,7 +89,7 @@ public:
     // Application.Terminate: the front end leaves its loop when this is set.
     bool terminated = false;
     int exitCode = 0;
-    std::string Title = "VK3d sec player";
+    std::string Title = kAppTitle;
 
     // ---- windows, in their order of creation ----
     MainForm Form1;

@@ -9,9 +9,12 @@
 
 namespace vk {
 
+// What the main window's socket is doing.
+enum class ConnectionMode { Idle = 0, Client = 1, Listening = 2 };
+
 struct ClientState {
     std::string gameFolder;   // OS path with a trailing '/'
-    int connectionMode = 0;   // 0 idle, 1 client mode, 2 listening
+    ConnectionMode connectionMode = ConnectionMode::Idle;
     bool tedCheckDone = false;
     bool foregroundChecks = false;
     bool verboseTrace = true;

@@ -8,6 +8,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "client/core/app_box.h"
 #include "client/core/cipher_names.h"
 #include "client/core/path_guard.h"
 #include "common/crc32.h"
@@ -104,7 +105,7 @@ void Conversation::Sockets1SessionAvailable(int socket) {
     Log("session accepted IP=" + peer);
     currentServerAddress = peer;
     Log("Local port" + p_.sockets.GetLocalPort(socket) + " socket#" + std::to_string(socket));
-    if (state_.selfTestRunning) w_.selfTest.Memo.Add("OK Self-test: session accepted IP=" + peer);
+    if (state_.selfTestRunning) w_.selfTestLog.Add("OK Self-test: session accepted IP=" + peer);
     bool blocked = false;
     for (const auto& item : w_.blocked.srvlist.items)
         if (item == peer) blocked = true;
@@ -277,16 +278,12 @@ void Conversation::HandleTime(const std::string& s) {
     p_.connection.ListenClick();
     p_.connection.CancelListenClick();
     Log("Your PC is speeding(?)... you must restart Secplayer ");
-    BoxRequest box;
-    box.kind = BoxKind::Information;
-    box.caption = "VK3d sec player";
-    box.text = "PC speed is out of sync.... you must restart Secplayer ";
-    p_.dialogs.show(box);
+    ShowBox(p_.dialogs, BoxKind::Information, "PC speed is out of sync.... you must restart Secplayer ");
 }
 
 void Conversation::HandleSrvinf(std::string s) {
     if (Contains(s, "srvinf:==>From WDNplyr Self-Testing: ")) {
-        w_.selfTest.Memo.Add("Succes! => Self test string was received from: " +
+        w_.selfTestLog.Add("Succes! => Self test string was received from: " +
                              p_.sockets.GetPeerIPAddr(conversationSocket));
     }
     if (Contains(s, "srvinf:EOT:")) {

@@ -13,7 +13,6 @@
 #include "client/core/errors_form.h"
 #include "client/core/geturl_form.h"
 #include "client/core/main_form.h"
-#include "client/core/selftest_form.h"
 #include "client/core/serverinf_form.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -27,7 +26,7 @@ struct ConversationWindows {
     MainForm& main;
     TForm3& errors;
     Tserverinf& serverInfo;
-    Tselftest& selfTest;
+    Memo& selfTestLog;  // the self-test window's log
     Tgeturl& getUrl;
     TblockedIPs& blocked;
 };

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/priority.h"
+#include "platform/shell.h"
+
 namespace vk {
 
 // The operations of the TCP component (TSockets) that the conversation uses, under the
@@ -42,26 +45,6 @@ public:
     virtual void CancelListenClick() = 0;
     virtual void CloseClick() = 0;
     virtual void SetKickPort(int port) = 0;  // port of the UDP kick socket
-};
-
-// Shell execution of a document or address.
-class Shell {
-public:
-    virtual ~Shell() = default;
-    // verb "open"; returns a value above 32 on success, as the platform's call does.
-    virtual int ShellExecute(const std::string& verb, const std::string& file,
-                             const std::string& params, const std::string& dir) = 0;
-};
-
-// The four process priority classes and the operation that sets one.
-enum class PriorityClass : uint32_t { Idle = 0x40, Normal = 0x20, High = 0x80, Realtime = 0x100 };
-
-class ProcessPriority {
-public:
-    virtual ~ProcessPriority() = default;
-    // Sets the class of the whole process; returns "Chged priority to High" or
-    // "Error chging priority to High" (and so on for the other classes).
-    virtual std::string SetPriorityClass(PriorityClass c) = 0;
 };
 
 }  // namespace vk

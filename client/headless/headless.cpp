@@ -13,7 +13,8 @@
 #include <string>
 
 #include "client/app/form1.h"
-#include "client/app/real_ports.h"
+#include "platform/priority.h"
+#include "platform/shell.h"
 #include "common/text.h"
 #include "platform/poll_reactor.h"
 

@@ -11,7 +11,8 @@
 #include <string>
 
 #include "client/app/form1.h"
-#include "client/app/real_ports.h"
+#include "platform/priority.h"
+#include "platform/shell.h"
 #include "client/ui/binder.h"
 #include "client/ui/qt_dialogs.h"
 #include "client/ui/qt_reactor.h"

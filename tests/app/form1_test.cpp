@@ -188,7 +188,7 @@ TEST(Listen, FirstListenChecksTerrainThenTheReadyListenListens) {
     EXPECT_FALSE(app.state.checks.tedResults.empty());
     EXPECT_EQ(app.Form1.Port.text, "50961");
     EXPECT_EQ(app.Sockets1.GetLocalPort(app.Sockets1.FListenSocket), "50961");
-    EXPECT_EQ(app.state.connectionMode, 2);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Listening);
     EXPECT_FALSE(app.Form1.Mlisten.enabled);
     EXPECT_FALSE(app.Form1.Mclose.enabled);
     EXPECT_TRUE(app.Form1.MCancellisten.enabled);
@@ -315,7 +315,7 @@ TEST(Connection, CancelListenKeepsListeningModeSoCloseLeavesTheMenu) {
     TForm1& app = h.ready();
     app.CancelListenClick();
     EXPECT_EQ(app.Sockets1.FListenSocket, 0);
-    EXPECT_EQ(app.state.connectionMode, 2);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Listening);
     EXPECT_TRUE(app.Form1.Mlisten.enabled);
     EXPECT_TRUE(app.Form1.IPAddr.enabled);
     EXPECT_FALSE(app.Form1.MCancellisten.enabled);
@@ -323,7 +323,7 @@ TEST(Connection, CancelListenKeepsListeningModeSoCloseLeavesTheMenu) {
     app.Form1.Mlisten.enabled = false;  // as if the front end had greyed it
     app.CloseClick();
     EXPECT_FALSE(app.Form1.Mlisten.enabled);
-    EXPECT_EQ(app.state.connectionMode, 2);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Listening);
 
     app.Form1.cantforward.checked = true;
     app.CancelListenClick();
@@ -340,10 +340,10 @@ TEST(Connection, CloseOutsideListeningModeReturnsToIdle) {
     TForm1& app = h.make();
     ASSERT_TRUE(app.Startup());
     app.CreateWindows();
-    app.state.connectionMode = 1;
+    app.state.connectionMode = ConnectionMode::Client;
     app.Form1.Mlisten.enabled = false;
     app.CloseClick();
-    EXPECT_EQ(app.state.connectionMode, 0);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Idle);
     EXPECT_TRUE(app.Form1.Mlisten.enabled);
     EXPECT_FALSE(app.Form1.Mclose.enabled);
     EXPECT_FALSE(app.Form1.MCancellisten.enabled);
@@ -421,7 +421,7 @@ TEST(Conversation, EndOfConversationClosesEvenAfterAnEarlierSocketFailure) {
     EXPECT_EQ(app.Form1.cfgstatus.caption, "Grounded, do NOT fly!!!");
     EXPECT_EQ(h.priority.set.back(), "Normal");  // restored at the end
     EXPECT_FALSE(app.Form1.prboost.checked);
-    EXPECT_EQ(app.state.connectionMode, 2);  // still listening for the next server
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Listening);  // still listening for the next server
     EXPECT_GT(app.Sockets1.FListenSocket, 0);
 }
 
@@ -438,7 +438,7 @@ TEST(Conversation, ServerHangingUpEndsTheConversationButNotTheListener) {
     ASSERT_TRUE(h.reactor.runUntil([&] { return h.logged("End of conversation, session continues......"); }, 5000))
         << h.log();
     EXPECT_EQ(app.Sockets1.FSocket, -1);
-    EXPECT_EQ(app.state.connectionMode, 2);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Listening);
     EXPECT_GT(app.Sockets1.FListenSocket, 0);
     LoopbackPeer next(50972);  // the next server is still accepted
     EXPECT_TRUE(next.connected);
@@ -461,7 +461,7 @@ TEST(Connection, ConnectClickConnectsOutToTheAddressInIPAddr) {
     app.Sockets1.Port = std::to_string(ntohs(a.sin_port));
     app.Form1.IPAddr.text = "127.0.0.1";
     app.ConnectClick();
-    EXPECT_EQ(app.state.connectionMode, 1);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Client);
     EXPECT_EQ(app.Form1.Caption, "Client mode.....");
     ASSERT_TRUE(h.reactor.runUntil([&] {
         for (const auto& l : app.Form1.Memo1.lines)

@@ -6,7 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "client/app/real_ports.h"
+#include "platform/priority.h"
+#include "platform/shell.h"
 #include "tests/core_checks/game_folder.h"
 
 namespace vk::test {

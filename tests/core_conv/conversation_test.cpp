@@ -187,7 +187,7 @@ TEST(Framing, ExceptionInTheEventIsLoggedAndRestores) {
         std::string GetPeerPort(int) override { return ""; }
         void SetPort(const std::string&) override {}
     } boom;
-    Conversation c(h.state, ConversationWindows{h.main, h.errors, h.serverInfo, h.selfTest, h.getUrl, h.blocked},
+    Conversation c(h.state, ConversationWindows{h.main, h.errors, h.serverInfo, h.selfTest.Memo, h.getUrl, h.blocked},
                    ConversationPorts{boom, h.runner, h.connection, h.clock, h.dialogs, h.shell, h.priority, h.processes});
     c.Sockets1DataAvailable(1);
     const Lines& log = h.main.Memo1.lines;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "client/core/conversation.h"
+#include "client/core/selftest_form.h"
 #include "client/core/sync_check_runner.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -147,7 +148,7 @@ struct Harness {
         state.gameFolder = gameFolder;
         state.foregroundChecks = true;  // as without rgb.txt
         conv = std::make_unique<Conversation>(
-            state, ConversationWindows{main, errors, serverInfo, selfTest, getUrl, blocked},
+            state, ConversationWindows{main, errors, serverInfo, selfTest.Memo, getUrl, blocked},
             ConversationPorts{sockets, runner, connection, clock, dialogs, shell, priority, processes});
         conv->random = [](uint32_t n) { return n - 1; };
     }

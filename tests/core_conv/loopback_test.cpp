@@ -53,7 +53,7 @@ protected:
 
     void wireRealSockets() {
         h.conv = std::make_unique<Conversation>(
-            h.state, ConversationWindows{h.main, h.errors, h.serverInfo, h.selfTest, h.getUrl, h.blocked},
+            h.state, ConversationWindows{h.main, h.errors, h.serverInfo, h.selfTest.Memo, h.getUrl, h.blocked},
             ConversationPorts{sockets, h.runner, h.connection, clock, h.dialogs, h.shell, h.priority, h.processes});
         h.conv->random = [](uint32_t n) { return n - 1; };
     }

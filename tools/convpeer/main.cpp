@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/core/conversation.h"
+#include "client/core/selftest_form.h"
 #include "common/text.h"
 #include "client/core/sync_check_runner.h"
 #include "platform/paths.h"
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
         std::cerr << "vkconvpeer: cannot listen on " << bind << ":" << port << "\n";
         return 1;
     }
-    vk::Conversation conv(state, {main, errors, serverInfo, selfTest, getUrl, blocked},
+    vk::Conversation conv(state, {main, errors, serverInfo, selfTest.Memo, getUrl, blocked},
                           {sockets, runner, connection, clock, dialogs, shell, priority, processes});
     std::cout << "vkconvpeer: listening on " << bind << ":" << sockets.port() << ", game folder " << game << std::endl;
 
