@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -53,6 +55,18 @@ public:
         char buf[128] = {};
         if (gethostname(buf, sizeof buf - 1) != 0) return {};
         return buf;
+    }
+
+    std::vector<uint32_t> interfaceAddresses() override {
+        std::vector<uint32_t> found;
+        ifaddrs* list = nullptr;
+        if (getifaddrs(&list) != 0) return found;
+        for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+            if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP)) continue;
+            found.push_back(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
+        }
+        freeifaddrs(list);
+        return found;
     }
 };
 

@@ -3,6 +3,7 @@
 // answer them without asking any name server.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vk {
 
@@ -16,6 +17,9 @@ public:
     virtual bool hostByAddr(uint32_t address, std::string& name, int& error) = 0;
     // This computer's host name (empty when it cannot be read).
     virtual std::string hostName() = 0;
+    // This computer's IPv4 addresses (network order) on interfaces that are up, loopback
+    // included, in the system's order. None by default.
+    virtual std::vector<uint32_t> interfaceAddresses() { return {}; }
 
     // The system's resolver (getaddrinfo, getnameinfo, gethostname).
     static NameResolver& system();

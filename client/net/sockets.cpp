@@ -422,11 +422,18 @@ std::string TSockets::GetPeerIPAddr(int socket) {
 }
 
 std::string TSockets::GetLocalIPAddr() {
+    // The host name usually resolves to a loopback address here (127.0.1.1 in /etc/hosts), which
+    // says nothing about where the computer sits: the first interface address does.
+    in_addr address{};
+    for (uint32_t a : resolver_.interfaceAddresses()) {
+        if ((ntohl(a) >> 24) == 127) continue;
+        address.s_addr = a;
+        return DottedText(address);
+    }
     std::string name = resolver_.hostName();
     uint32_t found = 0;
     int error = 0;
-    if (name.empty() || !resolver_.hostByName(name, found, error)) return "0.0.0.0";
-    in_addr address{};
+    if (name.empty() || !resolver_.hostByName(name, found, error)) return "127.0.0.1";
     address.s_addr = found;
     return DottedText(address);
 }

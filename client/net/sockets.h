@@ -88,6 +88,8 @@ public:
     void Text(const std::string& text) { SetText(text); }
     int SReceive(int socket, char* buffer, int size);
     std::string GetLocalPort(int socket);
+    // The first IPv4 address of an interface that is up and not loopback; else the address the
+    // host name resolves to; else "127.0.0.1".
     std::string GetLocalIPAddr();
     std::string GetPeerPort(int socket);
     std::string GetPeerIPAddr(int socket);

@@ -115,7 +115,9 @@ public:
         return true;
     }
     std::string hostName() override { return host; }
+    std::vector<uint32_t> interfaceAddresses() override { return interfaces; }
 
+    std::vector<uint32_t> interfaces;  // none unless a test sets them
     std::map<std::string, uint32_t> names{{"localhost", Loopback()}};
     std::map<uint32_t, std::string> addresses{{Loopback(), "localhost"}};
     std::string host = "localhost";

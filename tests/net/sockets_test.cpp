@@ -638,10 +638,30 @@ TEST_F(SocketsTest, AConnectionResetBeforeItIsAcceptedIsReportedAsFdClose) {
 
 // --- Queries and destruction -----------------------------------------------------------------
 
-TEST_F(SocketsTest, LocalAddressComesFromTheHostName) {
-    EXPECT_EQ(sock.GetLocalIPAddr(), "127.0.0.1");
-    resolver.host = "unknown-host.invalid";
-    EXPECT_EQ(sock.GetLocalIPAddr(), "0.0.0.0");
+TEST_F(SocketsTest, LocalAddressIsTheFirstInterfaceAddressThatIsNotLoopback) {
+    auto ip = [](const char* dotted) {
+        in_addr a{};
+        inet_pton(AF_INET, dotted, &a);
+        return a.s_addr;
+    };
+    resolver.names["lanhost"] = ip("192.168.0.7");
+    struct Case {
+        std::vector<uint32_t> interfaces;
+        std::string host;
+        std::string expected;
+    } cases[] = {
+        {{ip("127.0.0.1"), ip("192.168.61.2"), ip("10.0.0.5")}, "localhost", "192.168.61.2"},
+        {{ip("127.0.1.1"), ip("203.0.113.9")}, "lanhost", "203.0.113.9"},
+        {{ip("127.0.0.1")}, "lanhost", "192.168.0.7"},          // only loopback: the host name
+        {{}, "localhost", "127.0.0.1"},
+        {{}, "unknown-host.invalid", "127.0.0.1"},             // nothing at all: loopback
+        {{}, "", "127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+        resolver.interfaces = c.interfaces;
+        resolver.host = c.host;
+        EXPECT_EQ(sock.GetLocalIPAddr(), c.expected) << "host " << c.host;
+    }
     EXPECT_EQ(sock.GetPeerIPAddr(-1), "0.0.0.0");
     EXPECT_EQ(sock.GetLocalPort(-1), "0");
 }
