@@ -35,3 +35,25 @@ ted=${VK_NAME_TED_PATTERNS}
 version=${VK_VERSION_ANSWER}
 ")
 file(CONFIGURE OUTPUT ${VK_DEPLOYMENT_NAMES_FILE} CONTENT "${_vk_names}" @ONLY)
+
+# The connectivity self-test: the host its route ping goes to by default, the web site named to
+# players who must look their Internet address up by hand, and the support address added to a
+# saved self-test log. The defaults are documentation names; a deployment sets real ones.
+set(VK_PING_SITE "ping.example" CACHE STRING "Default target of the self-test's route ping (host name or dotted address)")
+set(VK_IPCHECK_SITE "whatismyip.example" CACHE STRING "Web site that shows a visitor's Internet address, named by the self-test")
+set(VK_SUPPORT_ADDRESS "support@volkar.example" CACHE STRING "Support address that a saved self-test log asks to be sent to")
+foreach(_vk_var VK_PING_SITE VK_IPCHECK_SITE VK_SUPPORT_ADDRESS)
+  if("${${_vk_var}}" MATCHES "[\"\\\\\n]")
+    message(FATAL_ERROR "${_vk_var} must not contain quotes, backslashes or line breaks")
+  endif()
+endforeach()
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/deployment/selftest_deployment.h CONTENT
+"#pragma once
+// Made by cmake/Deployment.cmake from the deployment values; do not edit.
+namespace vk {
+inline constexpr const char* kDefaultPingSite = \"@VK_PING_SITE@\";
+inline constexpr const char* kAddressCheckSite = \"@VK_IPCHECK_SITE@\";
+inline constexpr const char* kSupportAddress = \"@VK_SUPPORT_ADDRESS@\";
+}  // namespace vk
+" @ONLY)
+include_directories(${CMAKE_BINARY_DIR}/deployment)

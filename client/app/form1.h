@@ -25,7 +25,7 @@
 #include "client/core/errors_form.h"
 #include "client/core/geturl_form.h"
 #include "client/core/main_form.h"
-#include "client/core/selftest_form.h"
+#include "client/selftest/selftest_form.h"
 #include "client/core/serverinf_form.h"
 #include "client/net/resolver.h"
 #include "client/net/sockets.h"

@@ -10,7 +10,7 @@
 #include "client/core/errors_form.h"
 #include "client/core/geturl_form.h"
 #include "client/core/main_form.h"
-#include "client/core/selftest_form.h"
+#include "client/selftest/selftest_form.h"
 #include "client/core/serverinf_form.h"
 #include "client/ui/binder.h"
 

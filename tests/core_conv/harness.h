@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "client/core/conversation.h"
-#include "client/core/selftest_form.h"
+#include "client/selftest/selftest_form.h"
 #include "client/core/sync_check_runner.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
