@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <utility>
 
@@ -22,6 +23,12 @@ int socketOption(int socket, int option) {
 bool readableNow(int socket) {
     pollfd p{socket, POLLIN, 0};
     return poll(&p, 1, 0) > 0;
+}
+
+// Bytes wait in the receive queue. Unlike a receive, this leaves a pending socket error alone.
+bool dataWaiting(int socket) {
+    int n = 0;
+    return ioctl(socket, FIONREAD, &n) == 0 && n > 0;
 }
 
 bool hasPeer(int socket) {
@@ -90,6 +97,13 @@ void Reactor::ready(int socket, bool readable, bool writable, bool failed) {
         }
         break;
     case Role::Connecting:
+        // An accepted connection whose peer sent data and reset it before the accept: the data
+        // is still there, so it is read first and the reset reported after it.
+        if (!(w.mask & Connect) && (readable || failed) && dataWaiting(socket)) {
+            w.role = Role::Connected;
+            ready(socket, readable, writable, failed);
+            return;
+        }
         if (readable || writable || failed) {
             int error = socketOption(socket, SO_ERROR);
             if (error != 0) {
