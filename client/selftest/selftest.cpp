@@ -137,7 +137,7 @@ WindowDef SelfTest::SelfTestWindow() {
     w.add("testLocalnow", f.testLocalnow, {8, 98, 150, 27});
     w.add("testINnow", f.testINnow, {166, 98, 150, 27});
     w.add("cleartest", f.cleartest, {324, 98, 150, 27});
-    w.add("Memo", f.Memo, {8, 134, 640, 356});
+    w.add("Memo", f.Memo, {8, 134, 640, 356}).printAs = "[self test] ";
     w.add("savelog", f.savelog, {8, 500, 640, 29});
     w.on("", Event::Create, [this] { FormCreate(); });
     w.on("", Event::Hide, [this] { FormHide(); });

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "client/core/conversation.h"
-#include "client/core/selftest_form.h"
+#include "client/selftest/selftest_form.h"
 #include "common/text.h"
 #include "client/core/sync_check_runner.h"
 #include "platform/paths.h"
