@@ -410,14 +410,23 @@ std::string TSockets::GetLocalPort(int socket) {
     return std::to_string(LocalAddress(socket, address) ? ntohs(address.sin_port) : 0);
 }
 
+// A connection its peer has already reset has no peer address any more; the address recorded
+// when it was connected or accepted still names that peer.
+bool TSockets::KnownPeer(int socket, sockaddr_in& address) const {
+    if (PeerAddress(socket, address)) return true;
+    if (socket < 0 || socket != FSocket || SockAddr.sin_family != AF_INET) return false;
+    address = SockAddr;
+    return true;
+}
+
 std::string TSockets::GetPeerPort(int socket) {
     sockaddr_in address;
-    return std::to_string(PeerAddress(socket, address) ? ntohs(address.sin_port) : 0);
+    return std::to_string(KnownPeer(socket, address) ? ntohs(address.sin_port) : 0);
 }
 
 std::string TSockets::GetPeerIPAddr(int socket) {
     sockaddr_in address;
-    if (!PeerAddress(socket, address)) return "0.0.0.0";
+    if (!KnownPeer(socket, address)) return "0.0.0.0";
     return DottedText(address.sin_addr);
 }
 

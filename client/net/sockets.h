@@ -106,6 +106,7 @@ public:
 
 private:
     void SocketError(int socket, const std::string& step, int error);
+    bool KnownPeer(int socket, sockaddr_in& address) const;
     void Trace(const std::string& line);
     void Watch(int socket, unsigned mask);
     void Forget(int socket);

@@ -625,11 +625,16 @@ TEST_F(SocketsTest, AConnectionResetBeforeItIsAcceptedIsReportedAsFdClose) {
         if (name == "available") sock.SAccept();
     };
     Fd client = test::ConnectTo(port);
+    const uint16_t clientPort = test::LocalPort(client);
     linger abortive{1, 0};
     setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     client = Fd();  // reset while the connection still waits in the listener's queue
     ASSERT_TRUE(WaitFor("available"));
     ASSERT_GE(sock.FSocket, 0) << "the reset connection is still accepted";
+    // The peer is gone, but its address is still the one it connected from (the blocked list
+    // and the logs judge it).
+    EXPECT_EQ(sock.GetPeerIPAddr(sock.FSocket), "127.0.0.1");
+    EXPECT_EQ(sock.GetPeerPort(sock.FSocket), std::to_string(clientPort));
     ASSERT_TRUE(WaitFor("error")) << "the accepted connection must not end without a word";
     EXPECT_EQ(Last("error")->error, 10054);
     EXPECT_EQ(Last("error")->socket, sock.FSocket);
