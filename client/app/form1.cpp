@@ -102,7 +102,8 @@ TForm1::TForm1(AppPorts ports)
                    {socketsPort_, checks, *this, ports.clock, ports.dialogs, ports.shell, ports.priority,
                     ports.processes}),
       blocked(state, blockedIPs),
-      reports(state, {relconfigfiles, Form3, serverinf}) {
+      reports(state, {relconfigfiles, Form3, serverinf}),
+      portMapping(state, Form1, ports.reactor, ports.portMapper ? *ports.portMapper : noPortMapper_) {
     state.gameFolder = p_.gameFolder.empty() ? GameFolderPath() : p_.gameFolder;
     if (!state.gameFolder.empty() && state.gameFolder.back() != '/') state.gameFolder += '/';
 
@@ -197,6 +198,7 @@ void TForm1::CreateWindows(const std::function<void(FormId)>& created) {
 
 void TForm1::Shutdown(const std::function<void()>& pump) {
     checks.Stop(pump);
+    portMapping.Shutdown();
     blocked.Save();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
@@ -235,6 +237,7 @@ void TForm1::FormCreate() {
     Form1.Meta_toggle.checked = meta;
     Form1.Meta_toggle.caption = meta ? "Using KAL meta servers" : "Using [Known Servers] of mplayer.ini";
 
+    portMapping.FormCreate();
     Form1.Port.text = Sockets1.Port;
     Form1.IPAddr.text = Sockets1.IPAddr;
     state.connectionMode = ConnectionMode::Idle;
@@ -315,6 +318,9 @@ void TForm1::ListenClick() {
         udpkick.Open();
         if (listening) {
             StatusGreen(Form1, state.selfTestRunning, "Ready to enter Lobby");
+            // In Kickstart mode the client connects out and needs no open port.
+            if (!Form1.cantforward.checked)
+                portMapping.Listening(static_cast<uint16_t>(std::stoi(port)), static_cast<uint16_t>(kKickPort));
         } else {
             Log("==> Can not listen on port " + port + ": " + lastSocketError_);
             StatusRed(Form1, state.selfTestRunning, "NOT listening, port " + port + " is not free!");
@@ -358,6 +364,7 @@ void TForm1::CloseClick() {
 }
 
 void TForm1::CancelListenClick() {
+    portMapping.NotListening();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
     Form1.Mlisten.enabled = true;

@@ -35,6 +35,7 @@
 #include "client/net/resolver.h"
 #include "client/net/sockets.h"
 #include "client/net/udp_socket.h"
+#include "client/portmap/port_mapping.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/processes.h"
@@ -51,6 +52,8 @@ struct AppPorts {
     ProcessPriority& priority;
     NameResolver& resolver = NameResolver::system();
     std::string gameFolder;  // OS path with a trailing '/'; "" = the folder of this executable
+    // The router's port mapping; null: none is ever asked (the logic's own tests).
+    PortMapperPort* portMapper = nullptr;
 };
 
 // The conversation's view of Sockets1.
@@ -130,11 +133,13 @@ public:
 private:
     AppPorts p_;
     TSocketsPort socketsPort_;
+    NoPortMapper noPortMapper_;
 public:
     // ---- subsystems ----
     Conversation conversation;
     BlockedServers blocked;
     Reports reports;
+    PortMapping portMapping;
 
     // ---- windows ----
     WindowSet windows;
