@@ -3,7 +3,8 @@
 # companion program, mplayer.ini, data files and terrain files), WDNplyr --headless starts in
 # it, checks its terrain files and listens on the port that mplayer.ini gives; the secure-server
 # simulator then holds the example conversation with it over loopback. Shown: the simulator's
-# report, the client's verdict and its server message log.
+# report, the client's verdict and its server message log; then a short script of the control
+# language blocks a server through the blocked-servers window.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin=${VK_BIN:-$root/build/bin}
@@ -31,6 +32,8 @@ printf 'ACSPECS1 aircraft specifications' >"$game/data/acspecs1.dat"
 printf 'wing data' >"$game/data/wingj001.dat"
 for i in 0 1 2 3 4; do head -c $((20000 + i * 1000)) /dev/zero | tr '\0' "$i" >"$game/data/volkar$i.ted"; done
 : >"$game/rgb.txt"  # lets the checks run in their thread
+# The demo asks no router of this machine's network to open a port.
+printf 'PortMapping=off\r\n' >"$game/WDNplyr-settings.txt"
 if [[ -x "$bin/WDNplyr" ]]; then cp "$bin/WDNplyr" "$game/WDNplyr"; else cp "$bin/vkheadlessplyr" "$game/WDNplyr"; fi
 ls -l "$game" "$game/data" | sed 's/^/   /'
 
@@ -60,6 +63,10 @@ echo "showcfg" >&3
 wait_for "[window] Relevant config files found by the server shown" || rc=1
 echo "about" >&3
 wait_for "VolkarMMP.exe version:" || rc=1
+echo "== a player's script drives the windows by the names of their controls"
+printf '%s\n' "click Form1.Mblockedservers" "set blockedIPs.servip 192.0.2.66" "click blockedIPs.blockserv" \
+  "get blockedIPs.srvlist" >&3
+wait_for '"items":["192.0.2.66"]' || rc=1
 echo "exit" >&3
 wait "$client" || rc=$?
 client=

@@ -34,6 +34,7 @@
 #include "client/net/resolver.h"
 #include "client/net/sockets.h"
 #include "client/net/udp_socket.h"
+#include "client/portmap/port_mapping.h"
 #include "client/selftest/selftest.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -51,6 +52,8 @@ struct AppPorts {
     ProcessPriority& priority;
     NameResolver& resolver = NameResolver::system();
     std::string gameFolder;  // OS path with a trailing '/'; "" = the folder of this executable
+    // The router's port mapping; null: none is ever asked (the logic's own tests).
+    PortMapperPort* portMapper = nullptr;
 };
 
 // The conversation's view of Sockets1.
@@ -131,12 +134,14 @@ private:
     AppPorts p_;
     TSocketsPort socketsPort_;
     PosixNetTools netTools_;  // the self-test's diagnostics
+    NoPortMapper noPortMapper_;
 public:
     // ---- subsystems ----
     Conversation conversation;
     BlockedServers blocked;
     Reports reports;
     SelfTest connectivityTest;
+    PortMapping portMapping;
 
     // ---- windows ----
     WindowSet windows;

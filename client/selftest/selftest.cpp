@@ -28,7 +28,7 @@ bool FileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-std::vector<std::string> ReadLines(const std::string& path) {
+std::vector<std::string> ReadToolOutput(const std::string& path) {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
     std::string text(kMaxToolOutput, '\0');
@@ -234,7 +234,7 @@ void SelfTest::ReadBack(const std::string& path, bool routePing) {
         Log("Can not getTCP/IP information :( ");
         return;
     }
-    kept_ = ReadLines(path);
+    kept_ = ReadToolOutput(path);
     if (routePing) kept_ = RewriteRecordRoute(kept_, p_.tools.OwnAddresses());
     for (const auto& line : kept_) Log(line);
     p_.tools.Remove(path);

@@ -105,7 +105,9 @@ protected:
             .file("wdnplyr", "client")
             .file("mplayer.ini", "[MetaServers]\r\nServer=meta.example\r\n[KnownServers]\r\nPort=2947\r\n")
             .file("data\\fmparam3.dat", "FMPARAM3 flight model of the Sopwith Camel, version 1917.2")
-            .file("data\\acspecs1.dat", "ACSPECS1 aircraft specifications");
+            .file("data\\acspecs1.dat", "ACSPECS1 aircraft specifications")
+            // The program started by these tests asks no router of the machine's network.
+            .file("WDNplyr-settings.txt", "PortMapping=off\r\n");
         for (int i = 0; i < 5; ++i)
             game.file("data\\volkar" + std::to_string(i) + ".ted", "terrain " + std::to_string(i));
         // This client and its companion program are running.
@@ -118,6 +120,7 @@ protected:
         o.shell = &shell;
         o.processes = &processes;
         o.priority = &priority;
+        o.portMapper = &noPortMapper;  // no router of the machine's network is asked
         auto c = std::make_unique<ui::WindowedClient>(o);
         c->app().random = [](uint32_t) { return 17u; };
         return c;
@@ -170,6 +173,7 @@ protected:
     FixedProcesses processes;
     RecordingShell shell;
     QuietPriority priority;
+    NoPortMapper noPortMapper;
     BoxAnswerer boxes;
 };
 
@@ -255,6 +259,33 @@ TEST_F(UiClient, ConfigErrorGroundsThePlayerAndFillsTheLastErrorWindow) {
     // The menu opens the window with what the conversation put there.
     Menu(*c, "Mshowerrors")->trigger();
     EXPECT_TRUE(c->ui().window(FormId::LastError)->isVisible());
+}
+
+// Every control of every window definition is a widget (or a menu action) named by its
+// component name, and texts from a server are never taken for markup.
+TEST_F(UiClient, EveryControlIsFoundByItsComponentNameAndTextsArePlain) {
+    auto c = StartListening();
+    for (size_t i = 0; i < c->app().windows.size(); ++i) {
+        const WindowDef& def = c->app().windows.at(i);
+        QWidget* window = c->ui().window(static_cast<FormId>(i));
+        ASSERT_TRUE(window) << def.name();
+        EXPECT_EQ(window->objectName().toStdString(), def.name());
+        for (const ControlDef& control : def.controls()) {
+            const QString name = QString::fromStdString(control.name);
+            const bool found = window->findChild<QWidget*>(name) || window->findChild<QAction*>(name);
+            EXPECT_TRUE(found) << def.name() << "." << control.name;
+        }
+    }
+    auto* status = Find<QLabel>(*c, FormId::Main, "cfgstatus");
+    auto* fm = Find<QLabel>(*c, FormId::Main, "instldfm");
+    auto* getservinf = Find<QPushButton>(*c, FormId::Main, "getservinf");
+    ASSERT_TRUE(status && fm && getservinf);
+    c->app().Form1.instldfm.caption = "<b>bold</b> & <a href=x>link</a>";
+    c->ui().binder().refresh();
+    EXPECT_EQ(fm->textFormat(), Qt::PlainText);
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    getservinf->click();
+    EXPECT_TRUE(c->ui().window(FormId::ServerInfo)->isVisible());
 }
 
 TEST_F(UiClient, BlockedServerWindowTogglesAndUnblocksThroughItsButtons) {
@@ -435,6 +466,7 @@ TEST_F(UiClient, AnExceptionEscapingTheStartEndsTheProgramWithItsBox) {
         o.shell = &throwing;
         o.processes = &processes;
         o.priority = &priority;
+        o.portMapper = &noPortMapper;
         ui::WindowedClient c(o);
         boxes.texts.clear();
         EXPECT_FALSE(c.start());
