@@ -99,9 +99,9 @@ void Reactor::ready(int socket, bool readable, bool writable, bool failed) {
     case Role::Connecting:
         // An accepted connection whose peer sent data and reset it before the accept: the data
         // is still there, so it is read first and the reset reported after it.
-        if (!(w.mask & Connect) && (readable || failed) && dataWaiting(socket)) {
+        if (!(w.mask & Connect) && (readable || writable || failed) && dataWaiting(socket)) {
             w.role = Role::Connected;
-            ready(socket, readable, writable, failed);
+            ready(socket, true, writable, failed);
             return;
         }
         if (readable || writable || failed) {

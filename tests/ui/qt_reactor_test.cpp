@@ -62,6 +62,25 @@ TEST_F(QtReactorTest, OrderlyEndAndResetGiveOneCloseEach) {
     for (const Note& n : notes) EXPECT_EQ(n.error, n.socket == reset.server.fd ? ECONNRESET : 0);
 }
 
+TEST_F(QtReactorTest, DataSentBeforeAResetThatCameBeforeTheAcceptIsReadFirst) {
+    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
+    Fd client = test::ConnectTo(test::LocalPort(listener));
+    ASSERT_EQ(send(client, "xy", 2, 0), 2);
+    linger abortive{1, 0};
+    setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    client = Fd();  // reset while the connection still waits in the listener's queue
+    Fd accepted{accept(listener, nullptr, nullptr)};
+    ASSERT_GE(accepted.fd, 0);
+    reactor.watch(accepted, Reactor::Read | Reactor::Write | Reactor::Accept | Reactor::Close, Recorder());
+    ASSERT_TRUE(WaitFor(Reactor::Read)) << "the data must not be lost with the reset";
+    EXPECT_EQ(Count(Reactor::Close), 0u);
+    char buf[8];
+    ASSERT_EQ(recv(accepted, buf, sizeof buf, 0), 2);
+    reactor.reenable(accepted, Reactor::Read);
+    ASSERT_TRUE(WaitFor(Reactor::Close));
+    EXPECT_EQ(notes.back().error, ECONNRESET);
+}
+
 TEST_F(QtReactorTest, ConnectCompletesOrIsRefusedOnce) {
     Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
     Fd closedPort = test::BoundSocket(SOCK_STREAM);  // bound, not listening: refused
