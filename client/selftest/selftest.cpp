@@ -164,7 +164,8 @@ void SelfTest::dotestClick() {
 
 void SelfTest::LocalAddress() {
     w_.selftest.locIP.text = CheckSocket.GetLocalIPAddr();
-    // Behind a router the route ping cannot see the address; otherwise it fills it in.
+    // Behind a router the player is asked for the Internet address; a computer that seems to be
+    // on the Internet itself gets it from the route ping.
     if (!BehindRouter(w_.selftest.locIP.text)) w_.selftest.InetIP.text.clear();
 }
 
