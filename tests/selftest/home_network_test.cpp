@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,27 +58,34 @@ protected:
             {"ip", "-n", router_, "link", "set", c, "up"},
             {"ip", "-n", internet_, "addr", "add", "203.0.113.2/24", "dev", d},
             {"ip", "-n", internet_, "link", "set", d, "up"},
-            {"ip", "netns", "exec", router_, "sysctl", "-qw", "net.ipv4.ip_forward=1"},
             {"ip", "netns", "exec", router_, "nft", "add", "table", "ip", "nat"},
             {"ip", "netns", "exec", router_, "nft", "add", "chain", "ip", "nat", "post",
              "{ type nat hook postrouting priority 100 ; }"},
             {"ip", "netns", "exec", router_, "nft", "add", "rule", "ip", "nat", "post", "oifname", c, "masquerade"},
         };
         for (const auto& step : steps) ASSERT_EQ(runProgram(step), 0) << step[3] << " " << step[4];
+        // The router forwards (its /proc/sys/net is its own namespace's).
+        ASSERT_EQ(InNamespace(router_, [] {
+                      std::ofstream f("/proc/sys/net/ipv4/ip_forward");
+                      f << "1\n";
+                      f.flush();
+                      return std::string(f ? "ok" : "failed");
+                  }),
+                  "ok");
     }
     void TearDown() override {
         for (const auto& ns : made_) runProgram({"ip", "netns", "del", ns});
     }
 
-    // Runs fn in a child process inside the player's namespace; returns what it printed.
-    std::string InPlayerNamespace(const std::function<std::string()>& fn) {
+    // Runs fn in a child process inside a namespace; returns the text fn returned.
+    std::string InNamespace(const std::string& name, const std::function<std::string()>& fn) {
         int out[2];
         if (pipe(out) != 0) return "pipe failed";
         const pid_t pid = fork();
         if (pid == 0) {
             ::close(out[0]);
             std::string text;
-            const int ns = ::open(("/var/run/netns/" + player_).c_str(), O_RDONLY | O_CLOEXEC);
+            const int ns = ::open(("/var/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
             if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) text = "setns failed";
             else text = fn();
             (void)!::write(out[1], text.data(), text.size());
@@ -97,7 +106,7 @@ protected:
 };
 
 TEST_F(HomeNetwork, TheRoutePingFindsTheRoutersOutsideAddress) {
-    const std::string report = InPlayerNamespace([] {
+    const std::string report = InNamespace(player_, [] {
         PollReactor reactor;
         SteadyClock clock;  // the tools really run: the read-back waits for them
         ScriptedDialogs dialogs;
