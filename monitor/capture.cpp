@@ -47,6 +47,14 @@ public:
         return r;
     }
     std::string error() override { return pcap_geterr(p_); }
+    bool counts(CaptureCounts& c) override {
+        pcap_stat st{};
+        if (pcap_stats(p_, &st) != 0) return false;
+        c.received = st.ps_recv;
+        c.droppedKernel = st.ps_drop;
+        c.droppedInterface = st.ps_ifdrop;
+        return true;
+    }
     pcap_t* handle() { return p_; }
 
 private:
