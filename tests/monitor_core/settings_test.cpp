@@ -296,15 +296,17 @@ namespace vkst::test {
 namespace {
 
 TEST(Settings, AnEventLogThatCannotBeOpenedStopsStartUp) {
-    RunFolder f;
-    Harness h(f);
-    h.standardFiles();
-    std::filesystem::create_directory(f.path("VKST.csv"));
-    EXPECT_EQ(h.run({}), -1);
-    const std::string msg = "\nERROR -- Can't open VKST.csv\n\n";
-    ASSERT_GE(h.out.text.size(), msg.size());
-    EXPECT_EQ(h.out.text.substr(h.out.text.size() - msg.size()), msg);
-    EXPECT_EQ(h.clock.totalSlept(), 5000u);
+    for (const char* name : {"VKST.csv", "VKST.json"}) {
+        RunFolder f;
+        Harness h(f);
+        h.standardFiles();
+        std::filesystem::create_directory(f.path(name));
+        EXPECT_EQ(h.run({}), -1) << name;
+        const std::string msg = std::string("\nERROR -- Can't open ") + name + "\n\n";
+        ASSERT_GE(h.out.text.size(), msg.size()) << name;
+        EXPECT_EQ(h.out.text.substr(h.out.text.size() - msg.size()), msg) << name;
+        EXPECT_EQ(h.clock.totalSlept(), 5000u) << name;
+    }
 }
 
 }  // namespace
