@@ -29,4 +29,9 @@ bool SetThreadNice(int nice) {
     return setpriority(PRIO_PROCESS, tid, nice) == 0;
 }
 
+int ThreadNice() {
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    return getpriority(PRIO_PROCESS, tid);
+}
+
 }  // namespace vk

@@ -87,12 +87,14 @@ TForm1::TForm1(AppPorts ports)
     Sockets1.OnErrorOccurred = [this](TSockets&, int s, int e, const std::string& m) { Sockets1ErrorOccurred(s, e, m); };
     udpkick.SetPort(kKickPort);
     checks.onTerrainFinished = [this] { TerrainCheckFinished(); };
+    sweepTimer_ = p_.reactor.startTimer(Conversation::kSweepMs, [this] { conversation.CloseStaleConnections(); });
     random = [rng = std::mt19937(std::random_device{}())](uint32_t n) mutable {
         return n == 0 ? 0u : static_cast<uint32_t>(rng() % n);
     };
 }
 
 TForm1::~TForm1() {
+    p_.reactor.stopTimer(sweepTimer_);
     checks.Stop({});
     ReleaseHeldFiles();
 }
@@ -184,8 +186,9 @@ void TForm1::Shutdown(const std::function<void()>& pump) {
     // Only a list that was read (or created empty) is written back: a run that ended before
     // the list was loaded must not overwrite the player's file with an empty one.
     if (blockedListLoaded_) SaveListFile(PathOf(kBlockedListFile), blockedList);
+    for (int socket : conversation.connections().sockets()) conversation.CloseConnection(socket);
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
-    if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
+    if (Sockets1.Listening()) Sockets1.CancelListen();
     if (udpkick.IsOpen()) udpkick.Close();  // closing a socket never opened is an error
     ReleaseHeldFiles();
 }
@@ -334,7 +337,7 @@ void TForm1::PickRandomPort() {
 }
 
 void TForm1::CloseClick() {
-    if (Sockets1.FSocket >= 0) Sockets1.SClose();
+    conversation.CloseConnection(conversation.conversationSocket);
     if (state.connectionMode != 2) {
         Form1.Mlisten.enabled = true;
         Form1.Mclose.enabled = false;
@@ -344,8 +347,8 @@ void TForm1::CloseClick() {
 }
 
 void TForm1::CancelListenClick() {
-    if (Sockets1.FSocket >= 0) Sockets1.SClose();
-    if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
+    conversation.CloseConnection(conversation.conversationSocket);
+    if (Sockets1.Listening()) Sockets1.CancelListen();
     Form1.Mlisten.enabled = true;
     Form1.IPAddr.enabled = true;
     Form1.Mclose.enabled = false;
