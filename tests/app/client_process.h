@@ -118,6 +118,17 @@ inline void RunnableInstallation(GameFolder& g, int port, bool rgb = true) {
     ::unlink(g.osPath("wdnplyr").c_str());  // the client's own copy takes its place
 }
 
+// The client started in a fresh installation, listening once it has said so.
+struct ListeningClient {
+    explicit ListeningClient(int port) : c((RunnableInstallation(g, port), g.root())) {
+        c.start();
+        ready = c.waitFor("[status] Ready to enter Lobby");
+    }
+    GameFolder g;
+    ClientProcess c;
+    bool ready = false;
+};
+
 // The single-instance rule counts every process named wdnplyr on this machine: a client that
 // runs outside these tests would end every client they start.
 class ClientProgram : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,13 +49,25 @@ bool Refused(AppHarness& h, int port) {
     return h.reactor.runUntil([&] { return p.closedByClient(); }, 3000);
 }
 
+// A client in a fixture installation that has finished its terrain check and listens on
+// 50000 + port % 1000; files adds to the folder before it starts.
+struct ReadyClient {
+    explicit ReadyClient(int port, const std::function<void(GameFolder&)>& files = {}) : h(g) {
+        Installation(g, port);
+        if (files) files(g);
+        app = &h.ready();
+    }
+    GameFolder g;
+    AppHarness h;
+    TForm1* app = nullptr;
+};
+
 // Two servers at once: each one's bytes are joined with its own, every answer goes to the one
 // that asked, in order, and a blocked third one is closed without disturbing them.
 TEST(HostilePeers, TwoInterleavedPeersEachGetTheirOwnAnswers) {
-    GameFolder g;
-    Installation(g, 27980);
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    ReadyClient r(27980);
+    AppHarness& h = r.h;
+    TForm1& app = *r.app;
     app.blockedIPs.srvlist.items = {"127.0.0.2"};
     LoopbackPeer a(50980), b(50980);
     ASSERT_TRUE(a.connected && b.connected);
@@ -90,10 +103,9 @@ TEST(HostilePeers, TwoInterleavedPeersEachGetTheirOwnAnswers) {
 // not one per attempt. Connections that send nothing are let go after kFirstRequestMs, and the
 // client accepts again.
 TEST(HostilePeers, ConnectionsOverTheLimitAreRefusedAndIdleOnesClosed) {
-    GameFolder g;
-    Installation(g, 27981);
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    ReadyClient r(27981);
+    AppHarness& h = r.h;
+    TForm1& app = *r.app;
     std::vector<std::unique_ptr<LoopbackPeer>> idle;
     for (size_t i = 0; i < kMaxConnections; ++i) {
         // One at a time: the listen queue is short, and this thread also runs the client.
@@ -119,12 +131,12 @@ TEST(HostilePeers, ConnectionsOverTheLimitAreRefusedAndIdleOnesClosed) {
 // Every check= would start a thread of its own at raised priority: at most one runs, the newer
 // check supersedes the older, and only the newest one's lines are answered.
 TEST(HostilePeers, OneCheckThreadAtATime) {
-    GameFolder g;
-    Installation(g, 27982);
-    for (int i = 0; i < 300; ++i) g.file("data\\fmparam" + std::to_string(100 + i) + ".dat", std::string(20000, 'f'));
-    g.file("data\\acspecs1.dat", "specs");
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    ReadyClient r(27982, [](GameFolder& g) {
+        for (int i = 0; i < 300; ++i) g.file("data\\fmparam" + std::to_string(100 + i) + ".dat", std::string(20000, 'f'));
+        g.file("data\\acspecs1.dat", "specs");
+    });
+    AppHarness& h = r.h;
+    TForm1& app = *r.app;
     h.settle();  // the terrain check's thread has ended
     LoopbackPeer peer(50982);
     for (int i = 0; i < 6; ++i) peer.send(T("check=plyr-cfg.txt=data\\|-fmparam*?.dat|"));
@@ -159,10 +171,9 @@ TEST(HostilePeers, SpeedAlarmAndEjectionCloseTheListener) {
     int port = 27983;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        GameFolder g;
-        Installation(g, port);
-        AppHarness h(g);
-        TForm1& app = h.ready();
+        ReadyClient r(port);
+        AppHarness& h = r.h;
+        TForm1& app = *r.app;
         LoopbackPeer peer(50000 + port % 1000);
         for (const auto& r : c.requests) peer.send(r);
         ASSERT_TRUE(h.reactor.runUntil([&] { return h.logged(c.logLine); }, 5000)) << h.log();
@@ -177,10 +188,9 @@ TEST(HostilePeers, SpeedAlarmAndEjectionCloseTheListener) {
 
 // With standard input closed, descriptor 0 can be the listener: Cancel listen must still close it.
 TEST(HostilePeers, CancelListenClosesAListenerOnDescriptorZero) {
-    GameFolder g;
-    Installation(g, 27985);
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    ReadyClient r(27985);
+    AppHarness& h = r.h;
+    TForm1& app = *r.app;
     app.CancelListenClick();
     const int savedStdin = ::dup(0);
     ::close(0);
@@ -201,10 +211,9 @@ TEST(HostilePeers, CancelListenClosesAListenerOnDescriptorZero) {
 // A peer that resets its connection mid-conversation: the close comes as error 10054, and the
 // connection is closed and forgotten like an orderly end.
 TEST(HostilePeers, PeerResetEndsItsSessionAndFreesTheDescriptor) {
-    GameFolder g;
-    Installation(g, 27986);
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    ReadyClient r(27986);
+    AppHarness& h = r.h;
+    TForm1& app = *r.app;
     const int before = OpenDescriptors();
     LoopbackPeer peer(50986);
     peer.send(T("ver?"));
@@ -225,11 +234,9 @@ TEST(HostilePeers, PeerResetEndsItsSessionAndFreesTheDescriptor) {
 
 // Window activation and a double-click on the panel show the flight model of the folder.
 TEST(HostilePeers, ActivationAndDoubleClickWriteTheFlightModelCaption) {
-    GameFolder g;
-    Installation(g, 27987);
-    g.file("data\\multi\\Camel.act", "");
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    ReadyClient r(27987, [](GameFolder& g) { g.file("data\\multi\\Camel.act", ""); });
+    TForm1& app = *r.app;
+    GameFolder& g = r.g;
     ASSERT_EQ(::chdir("/"), 0);
     app.FormActivate();
     EXPECT_EQ(app.Form1.instldfm.caption, "FM: Camel");
@@ -248,11 +255,13 @@ TEST(HostilePeers, KickPortTakenAtListen) {
     a.sin_family = AF_INET;
     a.sin_port = htons(kKickPort);
     a.sin_addr.s_addr = htonl(INADDR_ANY);
-    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    GameFolder g;
-    Installation(g, 27988);
-    AppHarness h(g);
-    TForm1& app = h.ready();
+    if (::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(other);
+        GTEST_SKIP() << "another program holds the kick port " << kKickPort << " now";
+    }
+    ReadyClient r(27988);
+    AppHarness& h = r.h;
+    TForm1& app = *r.app;
     ::close(other);
     EXPECT_FALSE(app.udpkick.IsOpen());
     bool told = false;
