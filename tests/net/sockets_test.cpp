@@ -400,29 +400,10 @@ TEST_F(SocketsTest, ListenerAcceptsAndTheAcceptedSocketReportsDataAndClose) {
     EXPECT_EQ(Count("error"), 0u);
 }
 
-TEST_F(SocketsTest, ASecondAcceptOverwritesTheConnectedHandleAndLeavesTheFirstOpen) {
-    uint16_t port = Listen(sock);
-    onEvent = [&](const std::string& name, int) {
-        if (name == "available") sock.SAccept();
-    };
-    Fd c1 = test::ConnectTo(port);
-    ASSERT_TRUE(WaitFor("available"));
-    int first = sock.FSocket;
-    Fd c2 = test::ConnectTo(port);
-    ASSERT_TRUE(WaitFor("available", 2));
-    int second = sock.FSocket;
-    EXPECT_NE(first, second);
-
-    send(c1, "one", 3, 0);  // the first connection still works and reports with its handle
-    ASSERT_TRUE(WaitFor("data"));
-    EXPECT_EQ(Last("data")->socket, first);
-    char buf[8];
-    EXPECT_EQ(sock.SReceive(first, buf, sizeof buf), 3);
-}
-
-// A listener serving several connections reads, sends and closes the one it names; the others,
-// the connected handle and the listener stay as they were.
-TEST_F(SocketsTest, OperationsOnAGivenConnectionLeaveTheOthersAlone) {
+// A second accept takes the connected handle and leaves the first connection open; a listener
+// serving several connections reads, sends and closes the one it names, and the others, the
+// connected handle and the listener stay as they were.
+TEST_F(SocketsTest, ASecondAcceptOverwritesTheConnectedHandleAndEachConnectionIsAddressedByItsOwn) {
     uint16_t port = Listen(sock);
     onEvent = [&](const std::string& name, int) {
         if (name == "available") sock.SAccept();
@@ -433,15 +414,20 @@ TEST_F(SocketsTest, OperationsOnAGivenConnectionLeaveTheOthersAlone) {
     Fd c2 = test::ConnectTo(port);
     ASSERT_TRUE(WaitFor("available", 2));
     const int second = sock.FSocket;
+    EXPECT_NE(first, second);
     EXPECT_TRUE(sock.IsConnection(first) && sock.IsConnection(second));
     EXPECT_FALSE(sock.IsConnection(sock.FListenSocket));
     EXPECT_TRUE(sock.Listening());
 
-    send(c1, "one", 3, 0);
+    send(c1, "one", 3, 0);  // the first connection still works and reports with its handle
     ASSERT_TRUE(WaitFor("data"));
-    EXPECT_EQ(sock.GetText(first), "one");
-    sock.SetText(first, "to one");
+    EXPECT_EQ(Last("data")->socket, first);
     char buf[16] = {};
+    EXPECT_EQ(sock.SReceive(first, buf, 8), 3);
+    send(c1, "two", 3, 0);
+    ASSERT_TRUE(WaitFor("data", 2));
+    EXPECT_EQ(sock.GetText(first), "two");
+    sock.SetText(first, "to one");
     ASSERT_TRUE(test::WaitReadable(c1));
     EXPECT_EQ(recv(c1, buf, sizeof buf, 0), 6);
     EXPECT_FALSE(test::WaitReadable(c2, 50));
