@@ -338,6 +338,8 @@ void TForm1::PickRandomPort() {
 
 void TForm1::CloseClick() {
     conversation.CloseConnection(conversation.conversationSocket);
+    // An outgoing connection that has not reported yet is no conversation socket so far.
+    if (state.connectionMode == 1) conversation.CloseConnection(Sockets1.FSocket);
     if (state.connectionMode != 2) {
         Form1.Mlisten.enabled = true;
         Form1.Mclose.enabled = false;

@@ -175,6 +175,8 @@ void Conversation::RefuseConnection(int socket) {
 
 void Conversation::CloseConnection(int socket) {
     if (socket < 0) return;
+    // The number may be taken by a new connection soon: it no longer names this one.
+    if (socket == conversationSocket) conversationSocket = -1;
     connections_.remove(socket);
     if (!p_.sockets.SocketDead(socket)) p_.sockets.SClose(socket);
     if (refusing_ && !connections_.full()) {

@@ -443,6 +443,14 @@ TEST(Connection, ConnectClickConnectsOutToTheAddressInIPAddr) {
             if (l.rfind("Connected to IP=127.0.0.1 on his port #" + app.Sockets1.Port + " socket#: ", 0) == 0) return true;
         return false;
     }, 5000)) << h.log();
+    app.CloseClick();  // the connection made, not the listener's newest
+    EXPECT_EQ(app.Sockets1.FSocket, -1);
+    EXPECT_EQ(app.state.connectionMode, 0);
+    // Closed before the connect has reported: the outgoing socket goes too.
+    app.ConnectClick();
+    ASSERT_GE(app.Sockets1.FSocket, 0);
+    app.CloseClick();
+    EXPECT_EQ(app.Sockets1.FSocket, -1);
     ::close(server);
 
     ::unlink(g.osPath("mplayer.ini").c_str());
