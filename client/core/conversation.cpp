@@ -32,7 +32,7 @@ bool IsCheckLogName(const std::string& name) {
     if (name.find_first_of("\\/") != std::string::npos) return false;
     // The client's own text files: the player's blocked servers, and the debug switches whose
     // mere presence changes what the client does.
-    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt"})
+    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt", "WDNplyr-settings.txt"})
         if (EqualsNoCase(name, own)) return false;
     return name.size() > 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".txt");
 }
@@ -61,7 +61,7 @@ bool IsIdentityFileName(const std::string& name) {
     // The client's own files: switches whose presence changes what it does, its lists, markers,
     // settings and logs.
     for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt", "XPsound=on", "mplayer.ini", "plyr-cfg.txt",
-                            "log-plyr-cfg.txt", "WDNplyr-Self-test.txt"})
+                            "log-plyr-cfg.txt", "WDNplyr-Self-test.txt", "WDNplyr-settings.txt"})
         if (EqualsNoCase(name, own)) return false;
     return true;
 }

@@ -340,7 +340,7 @@ TEST(ParseRequest, IdentityFileIsABareNameHoldingAnIdentityLine) {
     const std::vector<std::string> refused = {
         "data\\multi\\fmparam3.dat", "data\\multi\\Orvane.act", "data/x.id", "\\x.id",
         "duh.txt", "DUH.TXT", "rgb.txt", "plyrBlockedIPs.txt", "XPsound=on", "log-plyr-cfg.txt",
-        "WDNplyr-Self-test.txt",                                              // switches, lists, logs
+        "WDNplyr-Self-test.txt", "WDNplyr-settings.txt",                      // switches, lists, logs
         "a<b", "a>b", "a\"b", "a*b", "?Zz.txt", "a\tb", "trailing.", "trailing ", "CON", "nul.txt",
         "lpt1", "COM9.id",                                                    // not a Windows file name
         "dinput8.dll", "run.BAT", "x.exe",                                    // loaded or run by Windows
@@ -483,7 +483,8 @@ TEST(ParseRequest, OtherCheckLogNamesRunTheCheckWithoutWritingLogs) {
     g.file("plyrBlockedIPs.txt", "198.51.100.1\r\n").file("rgb.txt", "");
     const std::string line = "fmparam3.dat=12|" + std::to_string(secsim::Crc32Of("flight model")) + "|1";
     for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg",
-                                   "plyrBlockedIPs.txt", "PLYRBLOCKEDIPS.TXT", "rgb.txt", "duh.txt", "..\\x.txt"}) {
+                                   "plyrBlockedIPs.txt", "PLYRBLOCKEDIPS.TXT", "rgb.txt", "duh.txt", "WDNplyr-settings.txt",
+                                   "..\\x.txt"}) {
         SCOPED_TRACE(name);
         Harness h(g.path());
         h.state.resultList.add("old=1|2|1");
