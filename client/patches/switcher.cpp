@@ -100,7 +100,6 @@ std::string PatchSwitcher::selected() const {
 void PatchSwitcher::FillActiveGrid(bool showAll) {
     auto& g = w_.patchsw.actpat;
     g.cells.clear();
-    g.row = -1;
     const std::string game = p_.state.gameFolder;
     std::vector<std::string> names;
     std::vector<int> areaOf;
@@ -127,6 +126,7 @@ void PatchSwitcher::FillActiveGrid(bool showAll) {
         g.cell(1, r) = IsFmDmPatch(ResolvePath(AreaPath(game, areaOf[i]), patch)) ? "FM/DM" : "non -FM/DM";
         g.cell(2, r) = kPatchAreas[areaOf[i]].folder;
     }
+    if (g.row >= g.rowCount) g.row = -1;
     w_.patchsw.patchon.items = names;
 }
 
