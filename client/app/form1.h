@@ -35,6 +35,8 @@
 #include "client/net/resolver.h"
 #include "client/net/sockets.h"
 #include "client/net/udp_socket.h"
+#include "client/patches/sound_fix.h"
+#include "client/patches/switcher.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/processes.h"
@@ -135,6 +137,8 @@ public:
     Conversation conversation;
     BlockedServers blocked;
     Reports reports;
+    PatchSwitcher patches;
+    SoundFix xp;
 
     // ---- windows ----
     WindowSet windows;
@@ -166,7 +170,7 @@ public:
     void ReleaseHeldFiles();
     size_t heldFileCount() const;
 
-    // Sound ON of the XP sound fix; a later part fills it in.
+    // Sound ON of the XP sound fix (the first Listen runs it when the fix is on).
     std::function<void()> soundonClick;
     // Random number 0..n-1 (PickRandomPort); tests replace it.
     std::function<uint32_t(uint32_t n)> random;
@@ -195,6 +199,9 @@ private:
 
 // The main window's controls, without its event table.
 WindowDef MainWindowControls(MainForm& f);
+
+// The game folder: the given OS path with a trailing '/', or this executable's folder.
+std::string GameFolderOf(const std::string& given);
 
 // The listening port for a Port text: 50000 + its value mod 1000, as decimal text.
 std::string ListeningPort(const std::string& portText);

@@ -67,6 +67,8 @@ WindowDef TForm1::MainWindow() {
     w.onCloseQuery([this] { return FormCloseQuery(); });
     // Closing the main window ends the program.
     w.on("", Event::Close, [this] { terminated = true; });
+    w.on("Mfmswitch", Event::Click, [this] { patches.fmpatcherClick(); });
+    w.on("Mxpsound", Event::Click, [this] { xp.showxpClick(); });
     w.on("Mblockedservers", Event::Click, [this] { blockfakeClick(); });
     w.on("Mquit", Event::Click, [this] { QuitClick(); });
     w.on("Mlisten", Event::Click, [this] { ListenClick(); });

@@ -27,6 +27,9 @@ namespace vk {
 
 // Called at each durable step with its name; tests stop the process there.
 extern std::function<void(const char* step)> g_patchFailpoint;
+// Whether writes are synced to the disk (fsync of files and folders). Only a power failure
+// needs it; tests that stop processes may turn it off to run quicker.
+extern bool g_patchSyncToDisk;
 
 struct SwitchJournal {
     bool on = true;

@@ -51,7 +51,8 @@ bool WriteLinesFile(const std::string& os, const std::vector<std::string>& lines
     const std::string tmp = os + ".tmp";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = ok && (!g_patchSyncToDisk || ::fsync(fd) == 0);
     ::close(fd);
     ok = ok && ::rename(tmp.c_str(), os.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
@@ -78,7 +79,15 @@ void StartGame(Shell& shell, Dialogs& dialogs, const std::string& gameFolder, co
 }
 
 PatchSwitcher::PatchSwitcher(PatchWindows windows, PatchPorts ports)
-    : w_(windows), p_(std::move(ports)), store_(DataPath(p_.state.gameFolder)) {}
+    : w_(windows), p_(std::move(ports)) {
+    w_.main.Mfmswitch.hint = "Switch FM's with a click";
+}
+
+BackupStore& PatchSwitcher::store() {
+    const std::string data = DataPath(p_.state.gameFolder);
+    if (!store_ || store_->folder() != data + ".vkbackup/") store_.emplace(data);
+    return *store_;
+}
 
 void PatchSwitcher::Box(const std::string& text, BoxKind kind) { ShowBox(p_.dialogs, kind, text); }
 
@@ -161,10 +170,10 @@ bool PatchSwitcher::Status(const std::string& folderOs) {
 void PatchSwitcher::fmpatcherClick() { w_.patchsw.visible = true; }
 
 void PatchSwitcher::Recover() {
-    if (!store_.pending()) return;
+    if (!store().pending()) return;
     if (p_.releaseHeld) p_.releaseHeld();
-    const auto j = store_.pending();
-    store_.recover();
+    const auto j = store().pending();
+    store().recover();
     if (p_.takeHeld) p_.takeHeld();
     std::string patch = j->owner;
     Box("The last patch switch (" + patch + ") was interrupted; its files were put back as they were before it.");
@@ -415,16 +424,16 @@ std::string PatchSwitcher::dataRel(const std::string& nameInArea) const {
 }
 
 void PatchSwitcher::FileOn(const std::string& rel, const std::string& owner, const std::string& sourceOs) {
-    store_.provide(rel, owner, sourceOs);  // a failed copy is not reported; the file stays as it was
+    store().provide(rel, owner, sourceOs);  // a failed copy is not reported; the file stays as it was
 }
 
 void PatchSwitcher::FileOff(const std::string& rel, const std::string& owner, const std::string& sourceOs) {
-    if (store_.withdraw(rel, owner)) return;
+    if (store().withdraw(rel, owner)) return;
     // Another active patch provides it: its content and the original stay in the store.
-    if (store_.managed(rel)) return;
+    if (store().managed(rel)) return;
     // A file the store does not know (a patch turned on before the store existed, or never):
     // only a copy of this patch's own file goes; anything else may be the game's.
-    const std::string target = store_.targetPath(rel);
+    const std::string target = store().targetPath(rel);
     if (SameContent(target, sourceOs)) RemoveFileDurably(target);
 }
 
@@ -435,15 +444,15 @@ void PatchSwitcher::ArchiveSpecial(bool on, const std::string& folderOs, const s
         const std::string source = ResolvePath(folderOs, name);
         if (!on) {
             bool failed = false;
-            if (store_.hasLayer(name, owner)) {
-                failed = !store_.withdraw(name, owner);
-            } else if (!store_.managed(name)) {
-                const std::string target = store_.targetPath(name);
+            if (store().hasLayer(name, owner)) {
+                failed = !store().withdraw(name, owner);
+            } else if (!store().managed(name)) {
+                const std::string target = store().targetPath(name);
                 if (SameContent(target, source)) failed = !RemoveFileDurably(target);
             }
             if (failed) Box("Delete error:" + folderOs + "\\..\\..\\" + name);
         } else if (PathExists(folderOs, name)) {
-            store_.provide(name, owner, source);
+            store().provide(name, owner, source);
         }
         if (p_.takeHeld) p_.takeHeld();
     } catch (...) {
@@ -464,9 +473,9 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
         if (bar) bar->position = std::min(bar->max, bar->position + 1);
     };
 
-    store_.load();
+    store().load();
     SwitchJournal journal{on, owner, marker, generatedList && on ? folder + "patchfilelist.txt" : std::string()};
-    if (!store_.begin(journal)) {
+    if (!store().begin(journal)) {
         Box(std::string("I/O error writing the patch backup journal: ") + std::strerror(errno), BoxKind::Error);
         if (bar) bar->visible = false;
         return;
@@ -482,7 +491,7 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
         const std::vector<std::string> lines =
             ReadLines(hasList ? ResolvePath(folder, "patchfilelist.txt") : marker, ok);
         if (!ok) {
-            store_.end();
+            store().end();
             Box(std::string("I/O error reading the file list of ") + name, BoxKind::Error);
             if (bar) bar->visible = false;
             return;
@@ -497,7 +506,7 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
             }
             const std::string rel = dataRel(line);
             // Putting back the game's own file is never refused.
-            const bool backed = !on && store_.hasLayer(IsArchiveSpecial(line) ? LowerAscii(line) : rel, owner);
+            const bool backed = !on && store().hasLayer(IsArchiveSpecial(line) ? LowerAscii(line) : rel, owner);
             if (protect && !backed && IsProtectedName(line, true)) {
                 Box("Not processing file: " + line + refusal);
                 continue;
@@ -527,7 +536,7 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
             if (e.attributes & kAttrDirectory) continue;  // a folder is not copied or deleted
             const std::string& entry = e.name;
             const std::string rel = dataRel(entry);
-            const bool backed = !on && store_.hasLayer(IsArchiveSpecial(entry) ? LowerAscii(entry) : rel, owner);
+            const bool backed = !on && store().hasLayer(IsArchiveSpecial(entry) ? LowerAscii(entry) : rel, owner);
             if (protect && !backed && IsProtectedName(entry, false)) {
                 Box("Not processing file: " + entry + refusal);
                 continue;
@@ -545,7 +554,7 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
     if (!on) {
         // Whatever the list says now, nothing of this patch stays in the game.
         if (p_.releaseHeld) p_.releaseHeld();
-        store_.withdrawAll(owner);
+        store().withdrawAll(owner);
         if (p_.takeHeld) p_.takeHeld();
     }
 
@@ -559,7 +568,7 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
         if (bar) bar->visible = false;
         return;
     }
-    store_.end();
+    store().end();
 
     if (bar) {
         bar->position = bar->max;

@@ -2,6 +2,7 @@
 // The patch switcher: its window (patchsw) with the status window (statwin) and the readme
 // viewer (info), Turn ON / Turn OFF over the backup store, and the game start.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,10 +103,12 @@ private:
     void FileOff(const std::string& rel, const std::string& owner, const std::string& sourceOs);
     std::string dataRel(const std::string& nameInArea) const;
     void Recover();
+    // The store of the game folder the client state names (set once the application knows it).
+    BackupStore& store();
 
     PatchWindows w_;
     PatchPorts p_;
-    BackupStore store_;
+    std::optional<BackupStore> store_;
 };
 
 }  // namespace vk

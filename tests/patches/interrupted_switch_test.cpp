@@ -96,7 +96,8 @@ TEST_F(Interrupted, TurnOffStoppedAtEveryStepIsCompleted) {
 }
 
 TEST_F(Interrupted, KilledWhileCopyingALargeFile) {
-    r.g.file("data\\multi\\big\\vk.vol", std::string(48 << 20, 'w'));
+    g_patchSyncToDisk = true;  // as the program runs
+    r.g.file("data\\multi\\big\\vk.vol", std::string(32 << 20, 'w'));
     const auto before = FolderContents(r.g.root());
     for (int delayMs : {0, 3, 10, 30}) {
         SCOPED_TRACE("killed after " + std::to_string(delayMs) + " ms");

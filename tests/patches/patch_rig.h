@@ -55,6 +55,9 @@ struct PatchRig {
     std::unique_ptr<PatchSwitcher> ps;
 
     explicit PatchRig(bool base = true) {
+        // Syncing to the disk guards against power loss only; the interrupted-switch tests
+        // that kill a process turn it back on.
+        g_patchSyncToDisk = false;
         if (base) BaseGame(g);
         state.gameFolder = g.root();
         ps = std::make_unique<PatchSwitcher>(
