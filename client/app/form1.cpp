@@ -13,23 +13,13 @@
 #include "client/core/file_checks.h"
 #include "client/core/getproc.h"
 #include "common/text.h"
+#include "client/core/list_file.h"
 #include "platform/paths.h"
 
 namespace vk {
 
 namespace {
 
-
-std::vector<std::string> ReadLines(const std::string& osPath) {
-    std::vector<std::string> lines;
-    std::ifstream in(osPath, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // StrToInt: an optional sign and decimal digits that fit 32 bits.
 bool ParseInt(const std::string& text, int& value) {
