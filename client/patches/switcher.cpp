@@ -25,6 +25,7 @@ constexpr const char* kListingModeProtected =
     "wait.pal cursors.pba";
 constexpr const char* kArchiveSpecial =
     " lowres.vol vk.vol vkshell.vol volkar0.ted volkar1.ted volkar2.ted volkar3.ted volkar4.ted ";
+constexpr Color kHighlight = 0x000080;  // navy, the system's highlight
 constexpr const char* kRecordPath = "# patch activated from path:";
 constexpr const char* kRecordTime = "# at time:";
 
@@ -234,8 +235,12 @@ void PatchSwitcher::setdirChange() {
 void PatchSwitcher::exclusClick() {
     auto& f = w_.patchsw;
     fmdmMode = f.exclus.checked;
-    f.exclus.color = fmdmMode ? clRed : clDefault;  // the system's highlight text otherwise
+    // White text (the highlight text of the other mode) sits on the highlight colour, so that
+    // it stays readable on a light window.
+    f.exclus.color = fmdmMode ? clRed : clWhite;
+    f.exclus.background = fmdmMode ? clDefault : kHighlight;
     f.descr.color = fmdmMode ? clRed : clWhite;
+    f.descr.background = fmdmMode ? clDefault : kHighlight;
     FormActivate();
 }
 
@@ -604,8 +609,10 @@ WindowDef PatchSwitcher::PatchSwWindow() {
     w.add("ProgBar", f.ProgBar, {280, 222, 470, 18});
     w.add("patchon", f.patchon, {200, 282, 70, 20});
     w.add("showAll", f.showAll, {8, 282, 360, 22});
-    w.add("actpat", f.actpat, {8, 306, 370, 226});
-    w.add("allpat", f.allpat, {388, 252, 362, 280});
+    // A smaller font keeps "Non - FM/DM" on one line in its 70-pixel column.
+    const Style grid{8};
+    w.add("actpat", f.actpat, {8, 306, 370, 226}, grid);
+    w.add("allpat", f.allpat, {388, 252, 362, 280}, grid);
     w.add("Refresh", f.Refresh, {640, 538, 110, 28});
     w.add("runMPP", f.runMPP, {8, 538, 180, 28});
     w.add("runSP", f.runSP, {196, 538, 180, 28});

@@ -74,7 +74,9 @@ TEST_F(Window, AreaAndModeTexts) {
     EXPECT_EQ(r.sw.descr.caption,
               "patches without FM/DM can be mixed ..... but, they *may* have (conflicting) files in common! ....");
     EXPECT_EQ(r.sw.descr.color, clWhite);
+    EXPECT_NE(r.sw.descr.background, clWhite);  // readable
     EXPECT_NE(r.sw.exclus.color, clRed);
+    EXPECT_NE(r.sw.exclus.background, r.sw.exclus.color);
 
     r.sw.exclus.checked = true;
     r.ps->exclusClick();
