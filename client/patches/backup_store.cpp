@@ -227,6 +227,9 @@ bool BackupStore::provide(const std::string& rel, const std::string& owner, cons
     if (!IsRegularFile(sourceOs)) return false;
     ::mkdir(store_.c_str(), 0755);
     const std::string target = targetPath(rel);
+    struct stat st;
+    // A folder (or anything but a file) of that name is not replaced by a patch file.
+    if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
     Target* t = find(rel);
     if (t && !t->stack.empty() && t->stack.back().owner == owner) {
         // Already on top: only the content is renewed.

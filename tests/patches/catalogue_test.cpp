@@ -1,9 +1,18 @@
 // The catalogue: classification, patch folders, gathered names, the two grids, the status flags
 // with the running-game probe, the timestamp and the names a list may hold.
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "client/patches/catalogue.h"
 #include "tests/patches/patch_rig.h"
+
+
 
 namespace vk::test {
 namespace {
@@ -124,6 +133,25 @@ TEST(Probe, AnotherProgramHoldingAnArchiveMeansRunning) {
         EXPECT_FALSE(r.g.exists("data/vk.vo_"));
         EXPECT_FALSE(r.g.exists("data/vkshell.vo_"));
     }
+}
+
+// A real program holding vk.vol open, as the running game does.
+TEST(Probe, AnotherProcessHoldingVkVolOpen) {
+    PatchRig r;
+    ProcProcesses proc;
+    EXPECT_FALSE(VolkarRunning(r.g.root(), proc));
+    const std::string script = "exec 3<\"" + r.g.osPath("data/vk.vol") + "\"; echo held > \"" +
+                               r.g.osPath("held.txt") + "\"; exec sleep 30";
+    std::string sh = "/bin/sh", c = "-c";
+    char* argv[] = {sh.data(), c.data(), const_cast<char*>(script.c_str()), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ), 0);
+    for (int i = 0; i < 500 && !r.g.exists("held.txt"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(VolkarRunning(r.g.root(), proc));
+    EXPECT_TRUE(r.g.exists("data/vk.vol"));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_FALSE(VolkarRunning(r.g.root(), proc));
 }
 
 TEST(Status, OnlyVolAndTedPatchesAreBlockedByARunningGame) {

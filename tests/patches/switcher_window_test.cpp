@@ -113,7 +113,7 @@ TEST_F(Window, AreaAndModeTexts) {
 
 TEST_F(Window, SelectionStatusWhileTheGameRuns) {
     r.open();
-    r.processes.held.push_back(r.g.osPath("data/vkshell.vol"));
+    r.processes.held.push_back(r.g.osPath("data/vk.vol"));
     r.pick("volpatch", 0, false);
     EXPECT_FALSE(r.sw.turnon.enabled);
     EXPECT_FALSE(r.sw.turnoff.enabled);
