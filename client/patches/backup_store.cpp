@@ -250,7 +250,14 @@ bool BackupStore::provide(const std::string& rel, const std::string& owner, cons
     std::string kept = "-";
     if (IsRegularFile(target)) {
         kept = newBlob();
-        if (!CopyFileDurably(target, store_ + kept)) return false;
+        // A second name for the file is enough: the patch's copy is renamed over the target
+        // below, so the kept inode is never written again. Another file system needs a copy.
+        const std::string blob = store_ + kept;
+        if (::link(target.c_str(), blob.c_str()) == 0) {
+            SyncFolder(store_);
+        } else if (!CopyFileDurably(target, blob)) {
+            return false;
+        }
         Step("blob-saved");
     }
     Target* cur = find(rel);
@@ -351,7 +358,8 @@ std::optional<SwitchJournal> BackupStore::pending() const {
 }
 
 bool BackupStore::recover() {
-    load();
+    // A manifest that cannot be read is left for the player to see rather than overwritten.
+    if (!load()) return false;
     const auto j = pending();
     if (j) {
         if (!j->owner.empty()) withdrawAll(j->owner);

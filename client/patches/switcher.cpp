@@ -174,10 +174,18 @@ void PatchSwitcher::Recover() {
     if (!store().pending()) return;
     if (p_.releaseHeld) p_.releaseHeld();
     const auto j = store().pending();
-    store().recover();
+    const bool done = store().recover();
     if (p_.takeHeld) p_.takeHeld();
-    std::string patch = j->owner;
-    Box("The last patch switch (" + patch + ") was interrupted; its files were put back as they were before it.");
+    if (!done) {
+        Box("The last patch switch (" + j->owner + ") was interrupted, and the patch backup store " + store().folder() +
+                "manifest cannot be read; nothing was changed.",
+            BoxKind::Error);
+        return;
+    }
+    if (j->on)
+        Box("The last patch switch (" + j->owner + ") was interrupted; its files were put back as they were before it.");
+    else
+        Box("The last patch switch (" + j->owner + ") was interrupted; it has been turned off.");
 }
 
 void PatchSwitcher::FormActivate() {
@@ -478,7 +486,13 @@ void PatchSwitcher::Switch(const std::string& name, bool on, bool protect, Progr
         if (bar) bar->position = std::min(bar->max, bar->position + 1);
     };
 
-    store().load();
+    if (!store().load()) {
+        // Without the record of what is kept, a switch could lose the game's own files.
+        Box("The patch backup store " + store().folder() + "manifest cannot be read; nothing was switched.",
+            BoxKind::Error);
+        if (bar) bar->visible = false;
+        return;
+    }
     SwitchJournal journal{on, owner, marker, generatedList && on ? folder + "patchfilelist.txt" : std::string()};
     if (!store().begin(journal)) {
         Box(std::string("I/O error writing the patch backup journal: ") + std::strerror(errno), BoxKind::Error);

@@ -85,7 +85,9 @@ TEST_F(Interrupted, TurnOffStoppedAtEveryStepIsCompleted) {
         const int status = runInChild(k, [&] { r.ps->turnoffClick(); });
         if (status == 0) break;
         ASSERT_EQ(status, 77);
+        r.dialogs.shown.clear();
         reactivate();
+        EXPECT_THAT(r.boxes(), ::testing::ElementsAre(::testing::HasSubstr("has been turned off")));
         ASSERT_EQ(FolderContents(r.g.root()), skinsOnly);
         std::string fault;
         StoreView(r.g.root(), &fault);
@@ -130,6 +132,25 @@ TEST_F(Interrupted, KilledWhileCopyingALargeFile) {
         EXPECT_EQ(fault, "");
         ASSERT_EQ(FolderContents(r.g.root()), before);
     }
+}
+
+}  // namespace
+}  // namespace vk::test
+
+namespace vk::test {
+namespace {
+
+// A manifest that cannot be read stops every switch: without it, a switch would forget the
+// game's kept files.
+TEST(UnreadableStore, NothingIsSwitched) {
+    PatchRig r;
+    r.g.file("data\\multi\\fm1\\fmparam3.dat", "fm1").file("data\\.vkbackup\\manifest", "something else\n");
+    r.open();
+    r.on("fm1");
+    EXPECT_THAT(r.boxes(), ::testing::ElementsAre(::testing::HasSubstr("cannot be read; nothing was switched")));
+    EXPECT_EQ(r.g.read("data/multi/fmparam3.dat"), "original fmparam3");
+    EXPECT_EQ(r.g.read("data/.vkbackup/manifest"), "something else\n");
+    EXPECT_FALSE(r.g.exists("data/multi/fm1.act"));
 }
 
 }  // namespace
