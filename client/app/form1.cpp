@@ -112,7 +112,8 @@ TForm1::TForm1(AppPorts ports)
       patches({patchsw, statwin, info, Form1},
               {ports.clock, ports.dialogs, ports.shell, ports.processes, state, [this] { ReleaseHeldFiles(); },
                [this] { TakeHeldFiles(); }}),
-      xp(xpform, Form1.Mxpsound, ports.dialogs, ports.shell, GameFolderOf(ports.gameFolder)) {
+      xp(xpform, Form1.Mxpsound, ports.dialogs, ports.shell, GameFolderOf(ports.gameFolder)),
+      portMapping(state, Form1, ports.reactor, ports.portMapper ? *ports.portMapper : noPortMapper_) {
     state.gameFolder = GameFolderOf(p_.gameFolder);
     soundonClick = [this] { xp.soundonClick(); };
 
@@ -207,6 +208,7 @@ void TForm1::CreateWindows(const std::function<void(FormId)>& created) {
 
 void TForm1::Shutdown(const std::function<void()>& pump) {
     checks.Stop(pump);
+    portMapping.Shutdown();
     blocked.Save();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
@@ -246,6 +248,7 @@ void TForm1::FormCreate() {
     Form1.Meta_toggle.checked = meta;
     Form1.Meta_toggle.caption = meta ? "Using KAL meta servers" : "Using [Known Servers] of mplayer.ini";
 
+    portMapping.FormCreate();
     Form1.Port.text = Sockets1.Port;
     Form1.IPAddr.text = Sockets1.IPAddr;
     state.connectionMode = ConnectionMode::Idle;
@@ -326,6 +329,9 @@ void TForm1::ListenClick() {
         udpkick.Open();
         if (listening) {
             StatusGreen(Form1, state.selfTestRunning, "Ready to enter Lobby");
+            // In Kickstart mode the client connects out and needs no open port.
+            if (!Form1.cantforward.checked)
+                portMapping.Listening(static_cast<uint16_t>(std::stoi(port)), static_cast<uint16_t>(kKickPort));
         } else {
             Log("==> Can not listen on port " + port + ": " + lastSocketError_);
             StatusRed(Form1, state.selfTestRunning, "NOT listening, port " + port + " is not free!");
@@ -369,6 +375,7 @@ void TForm1::CloseClick() {
 }
 
 void TForm1::CancelListenClick() {
+    portMapping.NotListening();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
     Form1.Mlisten.enabled = true;

@@ -37,6 +37,7 @@
 #include "client/net/udp_socket.h"
 #include "client/patches/sound_fix.h"
 #include "client/patches/switcher.h"
+#include "client/portmap/port_mapping.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/processes.h"
@@ -53,6 +54,8 @@ struct AppPorts {
     ProcessPriority& priority;
     NameResolver& resolver = NameResolver::system();
     std::string gameFolder;  // OS path with a trailing '/'; "" = the folder of this executable
+    // The router's port mapping; null: none is ever asked (the logic's own tests).
+    PortMapperPort* portMapper = nullptr;
 };
 
 // The conversation's view of Sockets1.
@@ -132,6 +135,7 @@ public:
 private:
     AppPorts p_;
     TSocketsPort socketsPort_;
+    NoPortMapper noPortMapper_;
 public:
     // ---- subsystems ----
     Conversation conversation;
@@ -139,6 +143,7 @@ public:
     Reports reports;
     PatchSwitcher patches;
     SoundFix xp;
+    PortMapping portMapping;
 
     // ---- windows ----
     WindowSet windows;
