@@ -50,7 +50,6 @@ struct Tpatchsw {
     Tpatchsw() {
         exclus.color = clRed;
         descr.color = clRed;
-        descr.background = clDefault;
         showAll.color = clGray;
         patchav.hint = "Double click to browse the folder itself.....";
         ProgBar.visible = false;

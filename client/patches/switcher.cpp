@@ -115,11 +115,9 @@ void PatchSwitcher::FillActiveGrid(bool showAll) {
     std::vector<int> areaOf;
     auto gather = [&](int a) {
         const std::string area = AreaPath(game, a);
-        const size_t before = names.size();
         GatherNames(area, "*.act", names);
         GatherNames(area, "*.abp", names);
         areaOf.resize(names.size(), a);
-        (void)before;
     };
     const int current = areaIndex();
     gather(current);
