@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -57,6 +59,29 @@ int Spawn(std::vector<std::string> argv, const std::string& dir, bool searchPath
     return 42;
 }
 
+// A Windows program (a PE file starts with "MZ"), which only Wine can run here.
+bool IsWindowsProgram(const std::string& path) {
+    char magic[2] = {0, 0};
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    const size_t n = std::fread(magic, 1, 2, f);
+    std::fclose(f);
+    return n == 2 && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// The first executable "wine" of PATH, or "".
+std::string FindWine() {
+    const char* path = std::getenv("PATH");
+    if (!path) return {};
+    std::istringstream dirs(path);
+    for (std::string d; std::getline(dirs, d, ':');) {
+        if (d.empty()) continue;
+        const std::string candidate = d + "/wine";
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
 }  // namespace
 
 int ShellOpen(const std::string& file, const std::string& params, const std::string& dir) {
@@ -78,6 +103,10 @@ int ShellOpen(const std::string& file, const std::string& params, const std::str
     }
     if (EndsWithNoCase(file, ".bat") || EndsWithNoCase(file, ".sh")) {
         argv = {"/bin/sh", path};
+    } else if (IsWindowsProgram(path)) {
+        const std::string wine = FindWine();
+        if (wine.empty()) return 11;  // ERROR_BAD_FORMAT: not a program this system can run
+        argv = {wine, path};
     } else if (access(path.c_str(), X_OK) == 0) {
         argv = {path};
     } else {

@@ -14,7 +14,8 @@ public:
                              const std::string& params, const std::string& dir) = 0;
 };
 
-// file: an address ("scheme://..."), or a path (absolute, or relative to dir). params are
+// file: an address ("scheme://..."), or a path (absolute, or relative to dir); a Windows program
+// ("MZ") runs through the first wine of PATH (11, bad format, without one). params are
 // split at blanks. dir: the child's working folder ("" = ours). Returns a value above 32 on
 // success, 2 when the file does not exist, 5 when it cannot be started, as the platform's
 // call does.

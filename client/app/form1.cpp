@@ -55,10 +55,10 @@ constexpr FormEntry kCreationOrder[] = {
          return GetUrlWindow(a.geturl, [&a] { a.conversation.BitBtn1Click(); }, [&a] { a.conversation.BitBtn2Click(); });
      }},
     {FormId::SelfTest, [](TForm1& a) { return a.connectivityTest.SelfTestWindow(); }},
-    {FormId::PatchSwitcher, [](TForm1& a) { return PlainWindow("patchsw", a.patchsw.Caption, a.patchsw.visible); }},
-    {FormId::PatchInfo, [](TForm1& a) { return PlainWindow("info", a.info.Caption, a.info.visible); }},
-    {FormId::XpForm, [](TForm1& a) { return PlainWindow("xpform", a.xpform.Caption, a.xpform.visible); }},
-    {FormId::StatusInfo, [](TForm1& a) { return PlainWindow("statwin", a.statwin.Caption, a.statwin.visible); }},
+    {FormId::PatchSwitcher, [](TForm1& a) { return a.patches.PatchSwWindow(); }},
+    {FormId::PatchInfo, [](TForm1& a) { return a.patches.InfoWindow(); }},
+    {FormId::XpForm, [](TForm1& a) { return a.xp.XpWindow(); }},
+    {FormId::StatusInfo, [](TForm1& a) { return a.patches.StatWinWindow(); }},
     {FormId::MplayerEdit,
      [](TForm1& a) { return PlainWindow("mplayeredit", a.mplayeredit.Caption, a.mplayeredit.visible); }},
 };
@@ -73,6 +73,12 @@ static_assert(std::size(kCreationOrder) == static_cast<size_t>(FormId::Count), "
 static_assert(InIdOrder(), "entries in the order of their ids");
 
 }  // namespace
+
+std::string GameFolderOf(const std::string& given) {
+    std::string folder = given.empty() ? GameFolderPath() : given;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
 
 std::string PortFromIni(const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
@@ -106,9 +112,13 @@ TForm1::TForm1(AppPorts ports)
       reports(state, {relconfigfiles, Form3, serverinf}),
       connectivityTest(state, {selftest, Form1},
                        {ports.clock, ports.dialogs, ports.reactor, ports.resolver, *this, netTools_, FileVersionText}),
+      patches({patchsw, statwin, info, Form1},
+              {ports.clock, ports.dialogs, ports.shell, ports.processes, state, [this] { ReleaseHeldFiles(); },
+               [this] { TakeHeldFiles(); }}),
+      xp(xpform, Form1.Mxpsound, ports.dialogs, ports.shell, GameFolderOf(ports.gameFolder)),
       portMapping(state, Form1, ports.reactor, ports.portMapper ? *ports.portMapper : noPortMapper_) {
-    state.gameFolder = p_.gameFolder.empty() ? GameFolderPath() : p_.gameFolder;
-    if (!state.gameFolder.empty() && state.gameFolder.back() != '/') state.gameFolder += '/';
+    state.gameFolder = GameFolderOf(p_.gameFolder);
+    soundonClick = [this] { xp.soundonClick(); };
 
     Sockets1.MaximumReceiveLength = 8192;
     Sockets1.Port = "5000";
@@ -209,6 +219,7 @@ void TForm1::Shutdown(const std::function<void()>& pump) {
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.Listening()) Sockets1.CancelListen();
     if (udpkick.IsOpen()) udpkick.Close();  // closing a socket never opened is an error
+    xp.Unlock();
     ReleaseHeldFiles();
 }
 

@@ -34,6 +34,8 @@
 #include "client/net/resolver.h"
 #include "client/net/sockets.h"
 #include "client/net/udp_socket.h"
+#include "client/patches/sound_fix.h"
+#include "client/patches/switcher.h"
 #include "client/portmap/port_mapping.h"
 #include "client/selftest/selftest.h"
 #include "platform/clock.h"
@@ -142,6 +144,8 @@ public:
     BlockedServers blocked;
     Reports reports;
     SelfTest connectivityTest;
+    PatchSwitcher patches;
+    SoundFix xp;
     PortMapping portMapping;
 
     // ---- windows ----
@@ -174,7 +178,7 @@ public:
     void ReleaseHeldFiles();
     size_t heldFileCount() const;
 
-    // Sound ON of the XP sound fix; a later part fills it in.
+    // Sound ON of the XP sound fix (the first Listen runs it when the fix is on).
     std::function<void()> soundonClick;
     // Random number 0..n-1 (PickRandomPort); tests replace it.
     std::function<uint32_t(uint32_t n)> random;
@@ -204,6 +208,9 @@ private:
 
 // The main window's controls, without its event table.
 WindowDef MainWindowControls(MainForm& f);
+
+// The game folder: the given OS path with a trailing '/', or this executable's folder.
+std::string GameFolderOf(const std::string& given);
 
 // The listening port for a Port text: 50000 + its value mod 1000, as decimal text.
 std::string ListeningPort(const std::string& portText);

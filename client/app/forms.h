@@ -6,6 +6,7 @@
 
 #include "client/core/controls.h"
 #include "client/core/window_def.h"
+#include "client/patches/patch_forms.h"
 
 namespace vk {
 
@@ -54,27 +55,6 @@ WindowDef PlainWindow(const char* name, std::string& caption, bool& visible);
 
 struct Tmetabrws {
     std::string Caption = "Meta Browser";
-    bool visible = false;
-};
-
-struct Tpatchsw {
-    std::string Caption = "VK3d Patch Switcher for MMP + SP";
-    bool visible = false;
-};
-
-struct Tinfo {
-    std::string Caption = "Info on patch";
-    bool visible = false;
-};
-
-struct Txpform {
-    std::string Caption = "XP VK3d kickstarter";
-    std::string hint = "Turns on your sound again before starting VK3d";
-    bool visible = false;
-};
-
-struct Tstatwin {
-    std::string Caption = "Status Information";
     bool visible = false;
 };
 

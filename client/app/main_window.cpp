@@ -69,6 +69,8 @@ WindowDef TForm1::MainWindow() {
     // Closing the main window ends the program.
     w.on("", Event::Close, [this] { terminated = true; });
     w.on("Mselftest", Event::Click, [this] { connectivityTest.dotestClick(); });
+    w.on("Mfmswitch", Event::Click, [this] { patches.fmpatcherClick(); });
+    w.on("Mxpsound", Event::Click, [this] { xp.showxpClick(); });
     w.on("Mblockedservers", Event::Click, [this] { blockfakeClick(); });
     w.on("Mquit", Event::Click, [this] { QuitClick(); });
     w.on("Mlisten", Event::Click, [this] { ListenClick(); });
