@@ -199,6 +199,16 @@ void SelfTest::GeneralInformation() {
         Log("\r==> IMPORTANT! PC seems to be behind Modem/Router, \r\nportforwarding is necessary ");
     else
         Log(" PC seems to be directly connected to Internet");
+    // The router's own word on the outside address beats any guess from the route ping.
+    routerAddress_ = false;
+    if (p_.router) {
+        const RouterAnswer r = p_.router();
+        if (!r.answer.empty()) Log("Router: " + r.answer);
+        if (!r.externalAddress.empty()) {
+            w_.selftest.InetIP.text = r.externalAddress;
+            routerAddress_ = true;
+        }
+    }
     ShowBox(p_.dialogs, BoxKind::Information, "About to gather generic TCP/IP info of your PC...");
 
     Log("========Interface information=========");
@@ -242,7 +252,10 @@ void SelfTest::ReadBack(const std::string& path, bool routePing) {
 }
 
 void SelfTest::DetectAddress() {
-    if (auto ip = DetectInternetIP(kept_)) {
+    std::optional<std::string> ip;
+    if (routerAddress_) ip = w_.selftest.InetIP.text;
+    else ip = DetectInternetIP(kept_);
+    if (ip) {
         w_.selftest.InetIP.text = *ip;
         ShowBox(p_.dialogs, BoxKind::Information,
                 "Your Internet IP seems to be:" + *ip + "\r\n" + "You can check it with a web browser at " +

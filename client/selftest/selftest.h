@@ -27,6 +27,11 @@ struct SelfTestWindows {
     MainForm& main;  // caption, server message log and status line
 };
 
+struct RouterAnswer {
+    std::string answer;
+    std::string externalAddress;
+};
+
 struct SelfTestPorts {
     Clock& clock;
     Dialogs& dialogs;
@@ -36,6 +41,9 @@ struct SelfTestPorts {
     NetTools& tools;
     // The version text of a file (as the About box shows it).
     std::function<std::string(const std::string& osPath)> fileVersion;
+    // What the router answered when it was asked to open the port, and the outside address it
+    // gave ("" for none); unset when the client never asks.
+    std::function<RouterAnswer()> router = {};
 };
 
 class SelfTest {
@@ -78,6 +86,7 @@ private:
     SelfTestWindows w_;
     SelfTestPorts p_;
     std::vector<std::string> kept_;  // the lines of the last tool's output
+    bool routerAddress_ = false;     // InetIP is the outside address the router gave
 };
 
 // The self-test message as the listener receives it: two records, each ended by 0xC8.

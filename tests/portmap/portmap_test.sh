@@ -92,6 +92,12 @@ check "the leases are limited to an hour" sh -c \
   "ip netns exec $player upnpc -l | grep '50961->' | grep -Eq \"'' (3[0-5][0-9]{2}|3600)\$\""
 check "the secure server reaches the client through the router" converse
 check "the verdict" wait_for "[status] Go Fly Now.... Salute!"
+# The self-test pings a host of the internet namespace, nothing outside.
+printf '%s\n' "set selftest.pingsite 11.77.0.2" "click Form1.Mselftest" "get selftest.InetIP" >&3
+check "the self-test shows the router's answer" \
+  wait_for "Router: Router opened port 50961/TCP and 40998/UDP for you (UPnP IGD): Internet address 11.77.0.1:50961" 60
+check "and takes its outside address as the Internet address" wait_for '"text":"11.77.0.1"' 60
+echo "hide selftest" >&3
 echo "cancel" >&3
 check "Cancel listen removes the mappings" wait_for "==> Router closed port 50961/TCP and 40998/UDP again (UPnP IGD)"
 check "the router lists them no more" sh -c "! ip netns exec $player upnpc -l | grep -q '50961->'"

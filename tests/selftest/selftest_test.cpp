@@ -248,6 +248,48 @@ TEST_F(SelfTestTest, StartingShowsTheWindowAndGathersTheGeneralInformationInOrde
     EXPECT_EQ(clock.totalSlept(), 3u * 3500u);
 }
 
+TEST_F(SelfTestTest, TheRoutersAnswerIsShownAndItsOutsideAddressIsTheInternetAddress) {
+    struct Case {
+        RouterAnswer router;
+        const char* line;      // "" = none
+        const char* internet;  // what InetIP ends with
+    };
+    const Case cases[] = {
+        {{"Router opened port 50998/TCP and 40998/UDP for you (UPnP IGD): Internet address 198.51.100.9:50998",
+          "198.51.100.9"},
+         "Router: Router opened port 50998/TCP and 40998/UDP for you (UPnP IGD): Internet address 198.51.100.9:50998",
+         "198.51.100.9"},
+        // No outside address from the router: the route ping's guess, as without one.
+        {{"No router that opens ports was found (UPnP IGD, NAT-PMP): forward port 50998 yourself or use Kickstart", ""},
+         "Router: No router that opens ports was found (UPnP IGD, NAT-PMP): forward port 50998 yourself or use "
+         "Kickstart",
+         "203.0.113.1"},
+        {{"", ""}, "", "203.0.113.1"},  // never asked
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.router.answer);
+        form.Memo.Clear();
+        form.InetIP.text.clear();
+        dialogs.shown.clear();
+        SelfTest t(state, {form, main},
+                   {clock, dialogs, reactor, resolver, connection, tools, {}, [&] { return c.router; }});
+        t.GeneralInformation();
+        const Lines log = Log();
+        const auto ping = std::find(log.begin(), log.end(), "========Ping route information=========");
+        const auto router = std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("Router: ", 0) == 0; });
+        if (*c.line) {
+            ASSERT_NE(router, log.end());
+            EXPECT_EQ(*router, c.line);
+            EXPECT_LT(router, ping) << "told before the route ping";
+        } else {
+            EXPECT_EQ(router, log.end());
+        }
+        EXPECT_EQ(form.InetIP.text, c.internet);
+        EXPECT_EQ(Boxes()[1], std::string("Your Internet IP seems to be:") + c.internet +
+                                  "\r\nYou can check it with a web browser at whatismyip.example");
+    }
+}
+
 TEST_F(SelfTestTest, WithoutTheGameOrItsVersionTheInformationSaysSo) {
     GameFolder bare;
     state.gameFolder = bare.root();
