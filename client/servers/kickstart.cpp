@@ -36,10 +36,10 @@ bool KickTarget(const std::string& entry, std::string& address, std::string& por
 
 Kickstart::Kickstart(MainForm& main, KickstartPorts ports) : main_(main), p_(std::move(ports)) {}
 
-void Kickstart::Attach() {
-    p_.udpkick.OnReceive = [this](TudpSocket&) { udpkickReceive(); };
-    p_.udpkick.OnError = [this](const std::string& msg, int num) { udpkickError(msg, num); };
-    p_.udpkick.OnCloseSocket = [this](TudpSocket&) { udpkickCloseSocket(); };
+void Kickstart::Attach(TudpSocket& udpkick) {
+    udpkick.OnReceive = [this](TudpSocket&) { udpkickReceive(); };
+    udpkick.OnError = [this](const std::string& msg, int num) { udpkickError(msg, num); };
+    udpkick.OnCloseSocket = [this](TudpSocket&) { udpkickCloseSocket(); };
 }
 
 void Kickstart::cannotforward() {
@@ -85,12 +85,15 @@ void Kickstart::SendKick(const std::optional<std::string>& entry) {
         ShowBox(p_.dialogs, BoxKind::Information, "Not in Kickstart mode....");
         return;
     }
+    // Elapsed time across the 32-bit wrap; the first attempt of a run is never too soon (a
+    // signed difference from 0 would refuse every kick for 24.8 days of uptime).
     const uint32_t now = p_.clock.tickCount();
-    if (static_cast<int32_t>(now - lastKickTime) < 10000) {
+    if (kicked && now - lastKickTime < 10000) {
         ShowBox(p_.dialogs, BoxKind::Information, "Less than 10 seconds ago.... please try again...");
         return;
     }
     lastKickTime = now;
+    kicked = true;
     if (!entry) {
         expectedServer.clear();
         kickServerPort.clear();

@@ -16,11 +16,42 @@
 
 namespace vk {
 
+// The operations of the kick socket (TudpSocket) that kickstart uses, under its own names.
+class KickSocket {
+public:
+    virtual ~KickSocket() = default;
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() = 0;
+    virtual void SetPort(uint16_t port) = 0;  // local port of the next Open
+    virtual void SetLocation(const std::string& address) = 0;
+    virtual void SetSendport(int port) = 0;
+    virtual void SendText(const std::string& text) = 0;
+    virtual std::string ReceiveText(TudpAddress& sender) = 0;  // sender's Port in host order
+};
+
+// The main window's udpkick as the kick socket.
+class TudpKickSocket final : public KickSocket {
+public:
+    explicit TudpKickSocket(TudpSocket& s) : s_(s) {}
+    void Open() override { s_.Open(); }
+    void Close() override { s_.Close(); }
+    bool IsOpen() override { return s_.IsOpen(); }
+    void SetPort(uint16_t port) override { s_.SetPort(port); }
+    void SetLocation(const std::string& address) override { s_.SetLocation(address); }
+    void SetSendport(int port) override { s_.SetSendport(port); }
+    void SendText(const std::string& text) override { s_.SendText(text); }
+    std::string ReceiveText(TudpAddress& sender) override { return s_.ReceiveText(sender); }
+
+private:
+    TudpSocket& s_;
+};
+
 struct KickstartPorts {
     Clock& clock;
     Dialogs& dialogs;
     ConnectionActions& connection;  // Listen / Cancel listen of the main window
-    TudpSocket& udpkick;
+    KickSocket& udpkick;
     // Connects the main window's TCP socket out to address:port (non-blocking) with address as
     // the conversation's current server.
     std::function<void(const std::string& address, const std::string& port)> connectOut;
@@ -38,13 +69,14 @@ public:
     void udpkickReceive();
     void udpkickError(const std::string& msg, int num);
     void udpkickCloseSocket();
-    // Binds the kick socket's handlers to this object.
-    void Attach();
+    // Binds udpkick's events to the handlers above.
+    void Attach(TudpSocket& udpkick);
 
     int kickPort = 40998;              // the local UDP port of udpkick
     std::string expectedServer;        // dotted address of the secure server last kicked
     std::string kickServerPort;        // its UDP port (game port - 1000), decimal text
     uint32_t lastKickTime = 0;
+    bool kicked = false;               // lastKickTime holds an attempt
     bool privateWarningPending = true;
 
 private:
