@@ -74,7 +74,18 @@ TForm1::TForm1(AppPorts ports)
       socketsPort_(Sockets1),
       conversation(state, {Form1, Form3, serverinf, selftest.Memo, geturl, blockedIPs},
                    {socketsPort_, checks, *this, ports.clock, ports.dialogs, ports.shell, ports.priority,
-                    ports.processes}) {
+                    ports.processes}),
+      kickSocket_(udpkick),
+      mplayerServers({Form1, mplayeredit}, {ports.dialogs, state}),
+      metaBrowser(metabrws, {ports.clock, ports.dialogs, ports.reactor, ports.resolver, state, mplayerServers}),
+      kickstart(Form1, {ports.clock, ports.dialogs, *this, kickSocket_,
+                        [this](const std::string& address, const std::string& port) {
+                            Sockets1.Port = port;
+                            Sockets1.IPAddr = address;
+                            conversation.currentServerAddress = address;
+                            Sockets1.NonBlocking = true;
+                            Sockets1.SConnect();
+                        }}) {
     state.gameFolder = p_.gameFolder.empty() ? GameFolderPath() : p_.gameFolder;
     if (!state.gameFolder.empty() && state.gameFolder.back() != '/') state.gameFolder += '/';
 
@@ -86,6 +97,9 @@ TForm1::TForm1(AppPorts ports)
     Sockets1.OnSessionClosed = [this](TSockets&, int s) { Sockets1SessionClosed(s); };
     Sockets1.OnErrorOccurred = [this](TSockets&, int s, int e, const std::string& m) { Sockets1ErrorOccurred(s, e, m); };
     udpkick.SetPort(kKickPort);
+    kickstart.kickPort = kKickPort;
+    kickstart.Attach(udpkick);
+    metaBrowser.onKick = [this](const std::optional<std::string>& entry) { kickstart.SendKick(entry); };
     checks.onTerrainFinished = [this] { TerrainCheckFinished(); };
     random = [rng = std::mt19937(std::random_device{}())](uint32_t n) mutable {
         return n == 0 ? 0u : static_cast<uint32_t>(rng() % n);

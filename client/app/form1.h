@@ -30,6 +30,9 @@
 #include "client/net/resolver.h"
 #include "client/net/sockets.h"
 #include "client/net/udp_socket.h"
+#include "client/servers/kickstart.h"
+#include "client/servers/meta_browser.h"
+#include "client/servers/mplayer_servers.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/processes.h"
@@ -163,6 +166,15 @@ private:
     TSocketsPort socketsPort_;
 public:
     Conversation conversation;
+private:
+    TudpKickSocket kickSocket_;
+public:
+    // ---- meta browser, mplayer.ini, kickstart ----
+    MplayerServers mplayerServers;
+    MetaBrowser metaBrowser;
+    Kickstart kickstart;
+    void getmetasClick() { metabrws.visible = true; }      // also Mupdmplyr
+    void cantforwardClick() { kickstart.cannotforward(); } // after the front end has set its check
 
     // The main window's socket events (Sockets1 delivers them here).
     void Sockets1SessionAvailable(int socket);

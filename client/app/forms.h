@@ -5,6 +5,7 @@
 #include <string>
 
 #include "client/core/controls.h"
+#include "client/servers/servers_forms.h"
 
 namespace vk {
 
@@ -54,11 +55,6 @@ struct TForm6 {
     Memo hidlist;
 };
 
-struct Tmetabrws {
-    std::string Caption = "Meta Browser";
-    bool visible = false;
-};
-
 struct Tpatchsw {
     std::string Caption = "VK3d Patch Switcher for MMP + SP";
     bool visible = false;
@@ -77,11 +73,6 @@ struct Txpform {
 
 struct Tstatwin {
     std::string Caption = "Status Information";
-    bool visible = false;
-};
-
-struct Tmplayeredit {
-    std::string Caption = "Mplayer edit (manual)";
     bool visible = false;
 };
 
