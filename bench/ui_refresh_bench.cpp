@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <string>
 
-#include "client/ui/windows.h"
+#include "client/app/form1.h"
+#include "client/ui/window_builder.h"
 
 namespace {
 
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
     // The front end: the main window's model, one line, every widget redrawn.
     vk::MainForm form;
     vk::ui::Binder binder;
-    QMainWindow* win = vk::ui::BuildMainWindow(binder, form, {});
+    vk::WindowSet set;
+    QWidget* win = vk::ui::BuildWindow(binder, set, set.add(vk::MainWindowControls(form)));
     binder.refresh();
     auto t1 = Clock::now();
     for (int i = 0; i < lines; ++i) {

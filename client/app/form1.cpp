@@ -9,7 +9,6 @@
 #include <random>
 
 #include "client/app/file_version.h"
-#include "client/app/list_file.h"
 #include "client/core/cipher_names.h"
 #include "client/core/file_checks.h"
 #include "client/core/getproc.h"
@@ -46,6 +45,42 @@ bool ParseInt(const std::string& text, int& value) {
     return true;
 }
 
+// The windows in their order of creation; each entry builds its window's definition.
+struct FormEntry {
+    FormId id;
+    WindowDef (*define)(TForm1&);
+};
+
+constexpr FormEntry kCreationOrder[] = {
+    {FormId::Main, [](TForm1& a) { return a.MainWindow(); }},
+    {FormId::About, [](TForm1& a) { return a.AboutWindow(); }},
+    {FormId::RelConfig, [](TForm1& a) { return a.reports.ConfigWindow(); }},
+    {FormId::LastError, [](TForm1& a) { return a.reports.ErrorsWindow(); }},
+    {FormId::MetaBrowser, [](TForm1& a) { return a.metaBrowser.Window(); }},
+    {FormId::ServerInfo, [](TForm1& a) { return a.reports.ServerInfoWindow(); }},
+    {FormId::BlockedIPs, [](TForm1& a) { return a.blocked.Window(); }},
+    {FormId::Hidden, [](TForm1& a) { return HiddenWindow(a.Form6); }},
+    {FormId::GetUrl,
+     [](TForm1& a) {
+         return GetUrlWindow(a.geturl, [&a] { a.conversation.BitBtn1Click(); }, [&a] { a.conversation.BitBtn2Click(); });
+     }},
+    {FormId::SelfTest, [](TForm1& a) { return SelfTestLogWindow(a.selftest); }},
+    {FormId::PatchSwitcher, [](TForm1& a) { return PlainWindow("patchsw", a.patchsw.Caption, a.patchsw.visible); }},
+    {FormId::PatchInfo, [](TForm1& a) { return PlainWindow("info", a.info.Caption, a.info.visible); }},
+    {FormId::XpForm, [](TForm1& a) { return PlainWindow("xpform", a.xpform.Caption, a.xpform.visible); }},
+    {FormId::StatusInfo, [](TForm1& a) { return PlainWindow("statwin", a.statwin.Caption, a.statwin.visible); }},
+    {FormId::MplayerEdit, [](TForm1& a) { return a.mplayerServers.EditorWindow(); }},
+};
+
+// The list and the ids cannot disagree: one entry per window, each at its id's place.
+constexpr bool InIdOrder() {
+    for (size_t i = 0; i < std::size(kCreationOrder); ++i)
+        if (kCreationOrder[i].id != static_cast<FormId>(i)) return false;
+    return true;
+}
+static_assert(std::size(kCreationOrder) == static_cast<size_t>(FormId::Count), "one entry per window");
+static_assert(InIdOrder(), "entries in the order of their ids");
+
 }  // namespace
 
 std::string PortFromIni(const std::vector<std::string>& lines) {
@@ -75,6 +110,8 @@ TForm1::TForm1(AppPorts ports)
       conversation(state, {Form1, Form3, serverinf, selftest.Memo, geturl, blockedIPs},
                    {socketsPort_, checks, *this, ports.clock, ports.dialogs, ports.shell, ports.priority,
                     ports.processes}),
+      blocked(state, blockedIPs),
+      reports(state, {relconfigfiles, Form3, serverinf}),
       kickSocket_(udpkick),
       mplayerServers({Form1, mplayeredit}, {ports.dialogs, state}),
       metaBrowser(metabrws, {ports.clock, ports.dialogs, ports.reactor, ports.resolver, state, mplayerServers}),
@@ -147,7 +184,7 @@ bool TForm1::Startup() {
     }
     state.resultList.clear();
     state.checks.tedResults.clear();
-    blockedList.clear();
+    blocked.list.clear();
     TakeHeldFiles();
     state.restore = PriorityClass::Normal;
     checks.ClearCheckFinished();
@@ -172,14 +209,10 @@ void TForm1::ReleaseHeldFiles() {
 size_t TForm1::heldFileCount() const { return held_.size(); }
 
 void TForm1::CreateWindows(const std::function<void(FormId)>& created) {
-    static const FormId order[] = {FormId::Main,          FormId::About,     FormId::RelConfig,  FormId::LastError,
-                                   FormId::MetaBrowser,   FormId::ServerInfo, FormId::BlockedIPs, FormId::Hidden,
-                                   FormId::GetUrl,        FormId::SelfTest,  FormId::PatchSwitcher, FormId::PatchInfo,
-                                   FormId::XpForm,        FormId::StatusInfo, FormId::MplayerEdit};
-    for (FormId id : order) {
-        if (id == FormId::Main) FormCreate();
-        if (id == FormId::BlockedIPs) blockedIPsFormCreate();
-        if (created) created(id);
+    for (const auto& entry : kCreationOrder) {
+        const WindowDef& w = windows.add(entry.define(*this));
+        w.fire("", Event::Create);
+        if (created) created(entry.id);
         if (terminated) return;
     }
     Form1.visible = true;  // the message loop shows the main window in any case
@@ -187,9 +220,7 @@ void TForm1::CreateWindows(const std::function<void(FormId)>& created) {
 
 void TForm1::Shutdown(const std::function<void()>& pump) {
     checks.Stop(pump);
-    // Only a list that was read (or created empty) is written back: a run that ended before
-    // the list was loaded must not overwrite the player's file with an empty one.
-    if (blockedListLoaded_) SaveListFile(PathOf(kBlockedListFile), blockedList);
+    blocked.Save();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
     if (udpkick.IsOpen()) udpkick.Close();  // closing a socket never opened is an error
@@ -408,84 +439,6 @@ void TForm1::priolistChange() {
 }
 
 void TForm1::blockfakeClick() { blockedIPs.visible = true; }
-
-// ---- blocked servers ---------------------------------------------------------------------
-
-void TForm1::ShowBlockedList() {
-    // Refilling the list box drops its selection: left on its row it would point at the next
-    // address, and another "Unblock IP" would unblock a server the player never chose.
-    blockedIPs.srvlist.items = blockedList.lines();
-    blockedIPs.srvlist.itemIndex = -1;
-}
-
-void TForm1::blockedIPsFormCreate() {
-    const std::string path = PathOf(kBlockedListFile);
-    if (PathExists(state.gameFolder, kBlockedListFile)) {
-        // An existing file that cannot be read is left alone at exit.
-        blockedListLoaded_ = LoadListFile(path, blockedList);
-    } else {
-        blockedListLoaded_ = SaveListFile(path, blockedList);
-    }
-    ShowBlockedList();
-}
-
-void TForm1::toggleip() {
-    const std::string ip = blockedIPs.servip.text;
-    if (!blockedList.contains(ip)) {
-        blockedList.add(ip);
-    } else {
-        SortedList rest;
-        for (const auto& line : blockedList)
-            if (CompareLines(line, ip) != 0) rest.add(line);
-        blockedList = std::move(rest);
-    }
-    if (SaveListFile(PathOf(kBlockedListFile), blockedList)) blockedListLoaded_ = true;
-    ShowBlockedList();
-}
-
-void TForm1::unblock() {
-    const int i = blockedIPs.srvlist.itemIndex;
-    if (i < 0 || i >= static_cast<int>(blockedIPs.srvlist.items.size())) return;
-    const std::string ip = blockedIPs.srvlist.items[static_cast<size_t>(i)];
-    blockedIPs.servip.text = ip;
-    SortedList rest;
-    for (const auto& line : blockedList)
-        if (CompareLines(line, ip) != 0) rest.add(line);
-    blockedList = std::move(rest);
-    ShowBlockedList();
-}
-
-// ---- report windows ----------------------------------------------------------------------
-
-void TForm1::Showcfg() {
-    if (PathExists(state.gameFolder, "log-plyr-cfg.txt")) relconfigfiles.Memo1.lines = ReadLines(PathOf("log-plyr-cfg.txt"));
-    for (const char* line : {
-             "_____________________________________________________",
-             "==> This filelist is to assist you in case of config problems;",
-             "it contains the names of VK-security relevant files that have been found on your system",
-             "_____________________________________________________",
-             "=> Find the \"problem\" files in \"Last error info\", check in this list where they are",
-             "and check if they are the correct version. If in doubt, refresh them",
-             "_____________________________________________________",
-             "==> When ONLY the 5 data\\volkar*.TED files are showing",
-             "==> the WDN could not reach your Secure Player",
-             "==> perhaps because of e.g. your Firewall settings,",
-             "==> incorrect Port Forwarding (if you have a DSL or Cable router)",
-             "==> or your ISP blocks incoming IP traffic for your security.",
-             "==> If Port Forwarding is a problem, you can use Kickstart",
-             "_____________________________________________________",
-         })
-        relconfigfiles.Memo1.Add(line);
-    relconfigfiles.visible = true;
-}
-
-void TForm1::Showerrlist() { Form3.visible = true; }
-void TForm1::getservinfClick() { serverinf.visible = true; }
-void TForm1::relconfigfilesButton1Click() { relconfigfiles.Memo1.Clear(); }
-void TForm1::Form3Button1Click() { Form3.cfgerrors.Clear(); }
-void TForm1::serverinfButton1Click() { serverinf.servinfo.Clear(); }
-void TForm1::BitBtn1Click() { conversation.BitBtn1Click(); }
-void TForm1::BitBtn2Click() { conversation.BitBtn2Click(); }
 
 // ---- Sockets1 ----------------------------------------------------------------------------
 

@@ -1,7 +1,9 @@
 #pragma once
 // TForm1: the player client's application object. It owns the client state, every window's
-// form model, the main window's sockets (Sockets1, udpkick), the conversation and the check
-// threads, and carries the handlers the front ends (Qt, headless) forward their events to.
+// form model, the main window's sockets (Sockets1, udpkick) and the check threads; it builds and
+// wires the subsystems (the conversation, the blocked servers, the report windows...) and keeps
+// the main window's own handlers. Each window is a definition (controls and event table) owned
+// by its subsystem; the front ends (Qt, headless) build from `windows`.
 //
 // Front-end sequence:
 //   TForm1 app(ports);
@@ -9,8 +11,9 @@
 //   app.CreateWindows(hook);                   // the windows in their order, each FormCreate
 //   ...serve the Reactor until app.terminated...
 //   app.Shutdown(pump);                        // check threads, blocked list, held files
-// Every handler changes only the form models; the front end refreshes its widgets after each
-// handler and after each round of Reactor events.
+// Every handler changes only the form models; after each handler and each round of Reactor
+// events the front end lets `windows` raise the show and hide events of the windows whose
+// visibility changed, then redraws.
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,13 +21,15 @@
 
 #include "client/app/bgperf.h"
 #include "client/app/forms.h"
+#include "client/app/window_set.h"
 #include "client/core/app_box.h"
-#include "client/core/blockedips_form.h"
+#include "client/core/blocked_servers.h"
 #include "client/core/client_state.h"
 #include "client/core/conversation.h"
 #include "client/core/errors_form.h"
 #include "client/core/geturl_form.h"
 #include "client/core/main_form.h"
+#include "client/core/reports.h"
 #include "client/core/selftest_form.h"
 #include "client/core/serverinf_form.h"
 #include "client/net/resolver.h"
@@ -69,7 +74,6 @@ private:
     TSockets& s_;
 };
 
-inline constexpr const char* kBlockedListFile = "plyrBlockedIPs.txt";
 inline constexpr int kKickPort = 40998;
 
 class TForm1 : private ConnectionActions {
@@ -82,8 +86,9 @@ public:
     // Before any window: the folder guard, the required files, the lists and the held files.
     // False when the program must end (the message has been shown; see exitCode).
     bool Startup();
-    // Creates the windows in their order; created(id) runs right after each one's creation.
-    // Stops early when a handler ends the program.
+    // Creates the windows in their order: each window's definition joins `windows`, its Create
+    // event runs, then created(id), where a front end builds it. Stops early when a handler
+    // ends the program.
     void CreateWindows(const std::function<void(FormId)>& created = {});
     // At program end: waits for the check threads (pump serves the main thread's queue once),
     // saves the blocked list, closes the sockets and the held files.
@@ -94,7 +99,13 @@ public:
     int exitCode = 0;
     std::string Title = kAppTitle;
 
-    // ---- windows, in their order of creation ----
+    // Members are declared in the order they depend on each other, since they are built in
+    // that order and torn down in the reverse: the form models first (every subsystem and
+    // window definition holds references to them), then the client state, then the sockets and
+    // check threads (the subsystems drive them), then the subsystems, and last the window
+    // definitions, which bind all of the above.
+
+    // ---- form models, in their order of creation ----
     MainForm Form1;
     TAboutBox AboutBox;
     Trelconfigfiles relconfigfiles;
@@ -113,8 +124,30 @@ public:
 
     // ---- state ----
     ClientState state;
-    SortedList blockedList;              // the blocked-server list
     std::vector<std::string> mplayerIni; // mplayer.ini as read by FormCreate
+
+    // ---- components ----
+    TSockets Sockets1;
+    TudpSocket udpkick;
+    CheckThreads checks;
+private:
+    AppPorts p_;
+    TSocketsPort socketsPort_;
+public:
+    // ---- subsystems ----
+    Conversation conversation;
+    BlockedServers blocked;
+    Reports reports;
+private:
+    TudpKickSocket kickSocket_;
+public:
+    MplayerServers mplayerServers;
+    MetaBrowser metaBrowser;
+    Kickstart kickstart;
+
+    // ---- windows ----
+    WindowSet windows;
+    const WindowDef& window(FormId id) const { return windows.at(static_cast<size_t>(id)); }
 
     // ---- main window handlers ----
     void FormCreate();
@@ -132,20 +165,10 @@ public:
     void instldfmDblClick();
     void PickRandomPort();
     void blockfakeClick();
-    // ---- blocked-servers window ----
-    void blockedIPsFormCreate();
-    void toggleip();
-    void unblock();          // after the front end has set srvlist.itemIndex
-    // ---- report windows ----
-    void Showcfg();
-    void Showerrlist();
-    void getservinfClick();
-    void relconfigfilesButton1Click();
-    void Form3Button1Click();
-    void serverinfButton1Click();
-    // ---- patch-download dialog ----
-    void BitBtn1Click();
-    void BitBtn2Click();
+
+    // The definitions of the main window and the About box.
+    WindowDef MainWindow();
+    WindowDef AboutWindow();
 
     // TakeHeldFiles / ReleaseHeldFiles: the six game files held open while the client runs.
     void TakeHeldFiles();
@@ -156,25 +179,6 @@ public:
     std::function<void()> soundonClick;
     // Random number 0..n-1 (PickRandomPort); tests replace it.
     std::function<uint32_t(uint32_t n)> random;
-
-    // ---- components ----
-    TSockets Sockets1;
-    TudpSocket udpkick;
-    CheckThreads checks;
-private:
-    AppPorts p_;
-    TSocketsPort socketsPort_;
-public:
-    Conversation conversation;
-private:
-    TudpKickSocket kickSocket_;
-public:
-    // ---- meta browser, mplayer.ini, kickstart ----
-    MplayerServers mplayerServers;
-    MetaBrowser metaBrowser;
-    Kickstart kickstart;
-    void getmetasClick() { metabrws.visible = true; }      // also Mupdmplyr
-    void cantforwardClick() { kickstart.cannotforward(); } // after the front end has set its check
 
     // The main window's socket events (Sockets1 delivers them here).
     void Sockets1SessionAvailable(int socket);
@@ -192,13 +196,14 @@ private:
                   int x = -1, int y = -1);
     void Fatal(const std::string& text);
     void TerrainCheckFinished();
-    void ShowBlockedList();
     std::string PathOf(const std::string& name) const;
 
     std::vector<int> held_;
-    bool blockedListLoaded_ = false;
     std::string lastSocketError_;  // text of the first Sockets1 error since it was cleared
 };
+
+// The main window's controls, without its event table.
+WindowDef MainWindowControls(MainForm& f);
 
 // The listening port for a Port text: 50000 + its value mod 1000, as decimal text.
 std::string ListeningPort(const std::string& portText);

@@ -1,10 +1,11 @@
 #pragma once
-// The windows of the client beyond those the conversation writes to. Windows whose behaviour
-// comes later exist with their captions only, so that every window is created at start, in the
-// fixed order, and the front ends can build them.
+// The windows of the client that no subsystem owns yet, and the ids of all windows. Windows whose
+// behaviour comes later exist with their captions only, so that every window is created at
+// start, in the fixed order, and the front ends can build them.
 #include <string>
 
 #include "client/core/controls.h"
+#include "client/core/window_def.h"
 #include "client/servers/servers_forms.h"
 
 namespace vk {
@@ -26,6 +27,7 @@ enum class FormId {
     XpForm,
     StatusInfo,
     MplayerEdit,
+    Count,
 };
 
 struct TAboutBox {
@@ -40,20 +42,16 @@ struct TAboutBox {
     Button OKButton{"OK"};
 };
 
-// The files the last check found (log-plyr-cfg.txt) with the explanatory block.
-struct Trelconfigfiles {
-    std::string Caption = "Relevant config files found by the server";
-    bool visible = false;
-    Memo Memo1;
-    Button Button1{"Clear"};
-};
-
 // Created at start and never shown.
 struct TForm6 {
     std::string Caption = "Hidden list.....";
     bool visible = false;
     Memo hidlist;
 };
+WindowDef HiddenWindow(TForm6& f);
+
+// A window whose behaviour comes later: its caption and nothing else.
+WindowDef PlainWindow(const char* name, std::string& caption, bool& visible);
 
 struct Tpatchsw {
     std::string Caption = "VK3d Patch Switcher for MMP + SP";

@@ -1,8 +1,10 @@
 #pragma once
 // The patch-download dialog that a server's url= offer opens.
+#include <functional>
 #include <string>
 
 #include "client/core/controls.h"
+#include "client/core/window_def.h"
 
 namespace vk {
 
@@ -13,5 +15,8 @@ struct Tgeturl {
     Button BitBtn1{"OK"};
     Button BitBtn2{"Cancel"};
 };
+
+// The dialog's definition; ok and cancel are the conversation's BitBtn1Click and BitBtn2Click.
+WindowDef GetUrlWindow(Tgeturl& f, std::function<void()> ok, std::function<void()> cancel);
 
 }  // namespace vk

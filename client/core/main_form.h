@@ -12,7 +12,9 @@ struct MainForm {
 
     Memo Memo1{"Server messages"};
     Label cfgstatus{"------"};
+    Label Label1{"Port:"};
     Edit Port{"5000", false};
+    Label Label2{"Local IP:"};
     Edit IPAddr{"", false, "IP of your PC as seen by Secplayer"};
     Label URIP{"Your Internet IP:Port"};
     Panel instldfm{"Not determined yet"};
@@ -31,7 +33,7 @@ struct MainForm {
     RadioButton pidle{"Idle", true};
     Edit mtiks{"mtiks"};
 
-    // &File
+    Menu File1{"&File"};
     MenuItem Mfmswitch{"FM switcher", false, "", "Ctrl+F"};
     MenuItem Mxpsound{"XP sound fix", false};
     MenuItem Meta_toggle{"Use KAL Meta servers", true, "", "", true};
@@ -41,15 +43,18 @@ struct MainForm {
     MenuItem Mblockedservers{"Block fake WDN servers", true,
                              "Block IP's that e.g. are pretending to be WDN servers"};
     MenuItem Maboutme{"Status / Version of WDN player", true, "", "Ctrl+S"};
+    MenuItem N1{"-"};
     MenuItem Mquit{"&Quit", true, "", "Ctrl+Q"};
-    // &Connection
+    Menu Connection1{"&Connection"};
     MenuItem Mlisten{"Listen", true, "Accept WDN connections", "Ctrl+L"};
     MenuItem Mclose{"Close", true, "Stop listening"};
     MenuItem MCancellisten{"Cancel listen", true, "Do not accept more new connections"};
-    // &WDN - VK Config info
+    Menu WDNVKConfiginfo1{"&WDN - VK Config info"};
     MenuItem Mshowconfig{"Show config files", true, "Shows files the WDN server found"};
     MenuItem Mshowerrors{"Show Errors", true, "Shows files in Error, Missing or NOT Expected"};
     MenuItem MServerinfo{"WDN Server info", true, "", "Ctrl+I"};
+    // An item on the menu bar itself, which acts when clicked.
+    MenuItem mabout{"&About WDN player"};
 };
 
 // The status line: green for good news, red for warnings; while the self-test runs it always

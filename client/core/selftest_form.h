@@ -4,6 +4,7 @@
 #include <string>
 
 #include "client/core/controls.h"
+#include "client/core/window_def.h"
 
 namespace vk {
 
@@ -12,5 +13,8 @@ struct Tselftest {
     bool visible = false;
     ::vk::Memo Memo;  // the self-test log
 };
+
+// The window as far as it is built: its log.
+WindowDef SelfTestLogWindow(Tselftest& f);
 
 }  // namespace vk

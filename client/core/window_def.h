@@ -98,6 +98,12 @@ public:
     WindowDef& on(std::string component, Event e, std::function<void()> handler);
     // OnCloseQuery: false keeps the window open.
     WindowDef& onCloseQuery(std::function<bool()> query);
+    // What the headless client prints before the window's caption when it changes (the
+    // caption is printed from its first state on); empty: only its showing and hiding.
+    WindowDef& printCaptionAs(std::string prefix) {
+        captionPrintAs_ = std::move(prefix);
+        return *this;
+    }
 
     const std::string& name() const { return name_; }
     std::string& caption() const { return *caption_; }
@@ -106,6 +112,7 @@ public:
     const std::vector<ControlDef>& controls() const { return controls_; }
     const std::vector<EventDef>& events() const { return events_; }
     const std::function<bool()>& closeQuery() const { return closeQuery_; }
+    const std::string& captionPrintAs() const { return captionPrintAs_; }
 
     const ControlDef* control(std::string_view name) const;
     // The handler for a component's event, or null.
@@ -124,6 +131,7 @@ private:
     std::vector<ControlDef> controls_;
     std::vector<EventDef> events_;
     std::function<bool()> closeQuery_;
+    std::string captionPrintAs_;
 };
 
 }  // namespace vk

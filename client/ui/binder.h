@@ -19,6 +19,8 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
+class QTableWidget;
 class QWidget;
 
 namespace vk::ui {
@@ -40,29 +42,40 @@ public:
     // Runs a handler, then redraws every bound widget. A handler that throws does not take
     // the program down: the failure goes to onError.
     void invoke(const std::function<void()>& handler);
+    // Runs a handler as invoke() does, without the redraw.
+    void guarded(const std::function<void()>& handler);
     // Redraws every bound widget from its model.
     void refresh();
 
     std::function<void(const std::string&)> onError;
+    // Runs first in every redraw (the windows' show and hide events), and last.
+    std::function<void()> beforeRefresh;
     std::function<void()> afterRefresh;
 
-    void label(QLabel* w, const Label& m);
-    void panel(QLabel* w, const Panel& m, std::function<void()> dblClick = {});
-    void edit(QLineEdit* w, Edit& m);
+    void label(QLabel* w, const Label& m, std::function<void()> click = {}, std::function<void()> dblClick = {});
+    void panel(QLabel* w, const Panel& m, std::function<void()> dblClick = {}, std::function<void()> click = {});
+    void edit(QLineEdit* w, Edit& m, std::function<void()> change = {});
     void button(QAbstractButton* w, const Button& m, std::function<void()> click = {});
     void checkBox(QAbstractButton* w, CheckBox& m, std::function<void()> click = {});
     void group(QGroupBox* w, const RadioGroup& m);
     // Radio buttons that exclude each other: a click updates every model of the set.
-    void radios(std::vector<std::pair<QAbstractButton*, RadioButton*>> set);
+    void radios(std::vector<std::pair<QAbstractButton*, RadioButton*>> set,
+                std::vector<std::function<void()>> clicks = {});
     void menuItem(QAction* w, MenuItem& m, std::function<void()> click = {});
-    void memo(QPlainTextEdit* w, const Memo& m);
-    void listBox(QListWidget* w, ListBox& m);
+    void memo(QPlainTextEdit* w, Memo& m, std::function<void()> change = {});
+    void listBox(QListWidget* w, ListBox& m, std::function<void()> click = {}, std::function<void()> dblClick = {});
     void comboBox(QComboBox* w, ComboBox& m, std::function<void()> change = {});
+    void grid(QTableWidget* w, Grid& m, std::function<void()> click = {}, std::function<void()> dblClick = {});
+    void progressBar(QProgressBar* w, const ProgressBar& m);
+    // Mouse clicks and double-clicks on a widget that has no signal for them (labels, panels,
+    // a window's own surface).
+    void clicks(QWidget* w, std::function<void()> click, std::function<void()> dblClick);
     void window(QWidget* w, const std::string& caption, bool& visible, WindowHooks hooks = {});
 
 private:
     std::vector<std::function<void()>> refreshers_;
     int depth_ = 0;
+    bool updating_ = false;  // a memo is being redrawn, not typed into
 };
 
 }  // namespace vk::ui

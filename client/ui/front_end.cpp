@@ -11,7 +11,7 @@
 #include <csignal>
 #include <exception>
 
-#include "client/ui/windows.h"
+#include "client/ui/window_builder.h"
 
 namespace vk::ui {
 
@@ -25,12 +25,18 @@ QtFrontEnd::QtFrontEnd(TForm1& app, QtReactor& reactor, QtDialogs& dialogs)
     binder_.onError = [this](const std::string& what) {
         dialogs_.show(BoxRequest{BoxKind::Error, app_.Title, what, {BoxButton::Ok}, BoxButton::Ok});
     };
+    // Windows the handlers showed or hid get their events before the redraw; activations come
+    // from the window system.
+    binder_.beforeRefresh = [this] { app_.windows.sync(false); };
+    app_.windows.run = [this](const std::function<void()>& h) { binder_.guarded(h); };
 }
 
 QtFrontEnd::~QtFrontEnd() {
     dialogs_.beforeShow = nullptr;
     reactor_.setAfterDispatch(nullptr);
     binder_.afterRefresh = nullptr;
+    binder_.beforeRefresh = nullptr;
+    app_.windows.run = nullptr;
     // Last created, first destroyed.
     for (auto it = order_.rbegin(); it != order_.rend(); ++it) delete windows_[static_cast<size_t>(*it)];
 }
@@ -44,55 +50,7 @@ void QtFrontEnd::created(FormId id) {
 }
 
 void QtFrontEnd::build(FormId id) {
-    TForm1& a = app_;
-    auto h = [&a](void (TForm1::*fn)()) { return Handler([&a, fn] { (a.*fn)(); }); };
-    QWidget* w = nullptr;
-    switch (id) {
-    case FormId::Main: {
-        MainEvents ev;
-        ev.ListenClick = h(&TForm1::ListenClick);
-        ev.CloseClick = h(&TForm1::CloseClick);
-        ev.CancelListenClick = h(&TForm1::CancelListenClick);
-        ev.QuitClick = h(&TForm1::QuitClick);
-        ev.AboutClick = h(&TForm1::AboutClick);
-        ev.Button4Click = h(&TForm1::Button4Click);
-        ev.bgcheckClick = h(&TForm1::bgcheckClick);
-        ev.priolistChange = h(&TForm1::priolistChange);
-        ev.instldfmDblClick = h(&TForm1::instldfmDblClick);
-        ev.blockfakeClick = h(&TForm1::blockfakeClick);
-        ev.Showcfg = h(&TForm1::Showcfg);
-        ev.Showerrlist = h(&TForm1::Showerrlist);
-        ev.getservinfClick = h(&TForm1::getservinfClick);
-        ev.FormActivate = h(&TForm1::FormActivate);
-        ev.FormCloseQuery = [&a] { return a.FormCloseQuery(); };
-        // Closing the main window ends the program.
-        ev.closed = [&a] { a.terminated = true; };
-        w = BuildMainWindow(binder_, a.Form1, ev);
-        break;
-    }
-    case FormId::About:
-        w = BuildAboutBox(binder_, a.AboutBox, [&a] { a.AboutBox.visible = false; });
-        break;
-    case FormId::RelConfig: w = BuildRelConfig(binder_, a.relconfigfiles, h(&TForm1::relconfigfilesButton1Click)); break;
-    case FormId::LastError: w = BuildLastError(binder_, a.Form3, h(&TForm1::Form3Button1Click)); break;
-    case FormId::MetaBrowser: w = BuildPlainWindow(binder_, "metabrws", a.metabrws.Caption, a.metabrws.visible); break;
-    case FormId::ServerInfo: w = BuildServerInfo(binder_, a.serverinf, h(&TForm1::serverinfButton1Click)); break;
-    case FormId::BlockedIPs: w = BuildBlockedIPs(binder_, a.blockedIPs, h(&TForm1::toggleip), h(&TForm1::unblock)); break;
-    case FormId::Hidden: w = BuildHidden(binder_, a.Form6); break;
-    case FormId::GetUrl: w = BuildGetUrl(binder_, a.geturl, h(&TForm1::BitBtn1Click), h(&TForm1::BitBtn2Click)); break;
-    case FormId::SelfTest: w = BuildSelfTest(binder_, a.selftest); break;
-    case FormId::PatchSwitcher: w = BuildPlainWindow(binder_, "patchsw", a.patchsw.Caption, a.patchsw.visible); break;
-    case FormId::PatchInfo: w = BuildPlainWindow(binder_, "info", a.info.Caption, a.info.visible); break;
-    case FormId::XpForm:
-        w = BuildPlainWindow(binder_, "xpform", a.xpform.Caption, a.xpform.visible);
-        w->setToolTip(Q(a.xpform.hint));
-        break;
-    case FormId::StatusInfo: w = BuildPlainWindow(binder_, "statwin", a.statwin.Caption, a.statwin.visible); break;
-    case FormId::MplayerEdit:
-        w = BuildPlainWindow(binder_, "mplayeredit", a.mplayeredit.Caption, a.mplayeredit.visible);
-        break;
-    }
-    windows_[static_cast<size_t>(id)] = w;
+    windows_[static_cast<size_t>(id)] = BuildWindow(binder_, app_.windows, app_.window(id));
 }
 
 namespace {

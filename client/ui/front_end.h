@@ -1,6 +1,6 @@
 #pragma once
 // The windowed client: TForm1 with the Qt Reactor, Qt message boxes and the windows built from
-// its form models. The windows are built in their order of creation, each as soon as the logic
+// their definitions. The windows are built in their order of creation, each as soon as the logic
 // has created its form; every widget event goes to TForm1's handler and every window is redrawn
 // after each handler, each round of socket and thread events, and before each message box.
 #include <QPointer>
@@ -22,7 +22,7 @@ class QMainWindow;
 
 namespace vk::ui {
 
-inline constexpr size_t kFormCount = static_cast<size_t>(FormId::MplayerEdit) + 1;
+inline constexpr size_t kFormCount = static_cast<size_t>(FormId::Count);
 
 class QtFrontEnd {
 public:

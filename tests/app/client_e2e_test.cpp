@@ -112,7 +112,9 @@ TEST_F(ClientProgram, BlockedServerIsRefusedBeforeAnyConversation) {
     EXPECT_FALSE(c.logged("Go Fly Now"));
 
     c.command("blocked");
-    EXPECT_TRUE(c.waitFor("  IP of last server: servip\n  0: 127.0.0.1\n  1: 192.0.2.9\n")) << c.log();
+    EXPECT_TRUE(c.waitFor("  servip: servip\n  Label2: Blocked (bogus?) Server IP's\n  srvlist: 0: 127.0.0.1\n"
+                          "  srvlist: 1: 192.0.2.9\n"))
+        << c.log();
     c.terminate();
     EXPECT_EQ(c.wait(), 0) << c.log();
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "127.0.0.1\r\n192.0.2.9\r\n");

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "client/app/file_version.h"
-#include "client/app/list_file.h"
+#include "client/core/list_file.h"
 #include "tests/app/app_harness.h"
 
 namespace vk::test {
@@ -105,25 +105,14 @@ TEST(Startup, WindowsAreCreatedInTheirOrderWithTheirCaptions) {
     TForm1& app = h.make();
     ASSERT_TRUE(app.Startup());
     std::vector<std::string> captions;
+    std::vector<std::string> names;
     app.CreateWindows([&](FormId id) {
-        switch (id) {
-        case FormId::Main: captions.push_back(app.Form1.Caption); break;
-        case FormId::About: captions.push_back(app.AboutBox.Caption); break;
-        case FormId::RelConfig: captions.push_back(app.relconfigfiles.Caption); break;
-        case FormId::LastError: captions.push_back(app.Form3.Caption); break;
-        case FormId::MetaBrowser: captions.push_back(app.metabrws.Caption); break;
-        case FormId::ServerInfo: captions.push_back(app.serverinf.Caption); break;
-        case FormId::BlockedIPs: captions.push_back(app.blockedIPs.Caption); break;
-        case FormId::Hidden: captions.push_back(app.Form6.Caption); break;
-        case FormId::GetUrl: captions.push_back(app.geturl.Caption); break;
-        case FormId::SelfTest: captions.push_back(app.selftest.Caption); break;
-        case FormId::PatchSwitcher: captions.push_back(app.patchsw.Caption); break;
-        case FormId::PatchInfo: captions.push_back(app.info.Caption); break;
-        case FormId::XpForm: captions.push_back(app.xpform.Caption); break;
-        case FormId::StatusInfo: captions.push_back(app.statwin.Caption); break;
-        case FormId::MplayerEdit: captions.push_back(app.mplayeredit.Caption); break;
-        }
+        captions.push_back(app.window(id).caption());
+        names.push_back(app.window(id).name());
     });
+    EXPECT_EQ(names, (std::vector<std::string>{"Form1", "AboutBox", "relconfigfiles", "Form3", "metabrws", "serverinf",
+                                               "blockedIPs", "Form6", "geturl", "selftest", "patchsw", "info", "xpform",
+                                               "statwin", "mplayeredit"}));
     EXPECT_EQ(captions, (std::vector<std::string>{
                             "Volkar3d Secure Player", "About", "Relevant config files found by the server",
                             "Last error information", "Meta Browser", "Server Info", "Blocked (Bogus?) Servers ",
@@ -603,19 +592,19 @@ TEST(BlockedList, ToggleSavesEachTimeUnblockOnlyChangesTheList) {
     EXPECT_EQ(app.blockedIPs.servip.text, "servip");
 
     app.blockedIPs.servip.text = "10.1.2.3";
-    app.toggleip();
+    app.blocked.toggleip();
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "10.1.2.3\r\n192.0.2.9\r\n");
-    app.toggleip();
+    app.blocked.toggleip();
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "192.0.2.9\r\n");
     EXPECT_EQ(app.blockedIPs.srvlist.items, std::vector<std::string>{"192.0.2.9"});
 
     app.blockedIPs.srvlist.itemIndex = -1;
-    app.unblock();  // nothing selected: nothing changes
+    app.blocked.unblock();  // nothing selected: nothing changes
     EXPECT_EQ(app.blockedIPs.srvlist.items, std::vector<std::string>{"192.0.2.9"});
     EXPECT_EQ(app.blockedIPs.servip.text, "10.1.2.3");
 
     app.blockedIPs.srvlist.itemIndex = 0;
-    app.unblock();
+    app.blocked.unblock();
     EXPECT_EQ(app.blockedIPs.servip.text, "192.0.2.9");
     EXPECT_TRUE(app.blockedIPs.srvlist.items.empty());
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "192.0.2.9\r\n");  // written only at exit
@@ -633,17 +622,17 @@ TEST(BlockedList, ShowingTheListAgainClearsItsSelection) {
     app.CreateWindows();
 
     app.blockedIPs.srvlist.itemIndex = 0;
-    app.unblock();
+    app.blocked.unblock();
     EXPECT_EQ(app.blockedIPs.srvlist.itemIndex, -1);
-    app.unblock();  // a second click must not take the address that moved up into the row
+    app.blocked.unblock();  // a second click must not take the address that moved up into the row
     EXPECT_EQ(app.blockedIPs.srvlist.items, (std::vector<std::string>{"192.0.2.5", "192.0.2.9"}));
     EXPECT_EQ(app.blockedIPs.servip.text, "192.0.2.1");
 
     app.blockedIPs.srvlist.itemIndex = 1;
     app.blockedIPs.servip.text = "192.0.2.7";
-    app.toggleip();
+    app.blocked.toggleip();
     EXPECT_EQ(app.blockedIPs.srvlist.itemIndex, -1);
-    app.unblock();
+    app.blocked.unblock();
     EXPECT_EQ(app.blockedIPs.srvlist.items, (std::vector<std::string>{"192.0.2.5", "192.0.2.7", "192.0.2.9"}));
 }
 
@@ -654,8 +643,8 @@ TEST(Reports, ShowcfgAppendsTheExplanationToTheLogFileOrToWhatTheMemoHeld) {
     Installation(g, 27961);
     AppHarness h(g);
     TForm1& app = h.make();
-    app.Showcfg();
-    app.Showcfg();
+    app.reports.Showcfg();
+    app.reports.Showcfg();
     const auto& lines = app.relconfigfiles.Memo1.lines;
     ASSERT_EQ(lines.size(), 28u);
     EXPECT_EQ(lines[0], std::string(53, '_'));
@@ -666,11 +655,11 @@ TEST(Reports, ShowcfgAppendsTheExplanationToTheLogFileOrToWhatTheMemoHeld) {
     EXPECT_TRUE(app.relconfigfiles.visible);
 
     g.file("log-plyr-cfg.txt", "data\\fmparam3.dat\r\ndata\\volkar0.ted\r\n");
-    app.Showcfg();
+    app.reports.Showcfg();
     ASSERT_EQ(lines.size(), 16u);
     EXPECT_EQ(lines[0], "data\\fmparam3.dat");
     EXPECT_EQ(lines[1], "data\\volkar0.ted");
-    app.relconfigfilesButton1Click();
+    app.reports.ConfigWindow().fire("Button1", Event::Click);
     EXPECT_TRUE(lines.empty());
 }
 
@@ -682,15 +671,15 @@ TEST(Reports, WindowsOpenFromTheirCommandsAndClearTheirMemos) {
     app.Form3.cfgerrors.Add("x");
     app.serverinf.servinfo.Add("y");
     app.Form1.Memo1.Add("z");
-    app.Showerrlist();
-    app.getservinfClick();
+    app.reports.Showerrlist();
+    app.reports.getservinfClick();
     app.blockfakeClick();
     EXPECT_TRUE(app.Form3.visible);
     EXPECT_TRUE(app.serverinf.visible);
     EXPECT_TRUE(app.blockedIPs.visible);
     EXPECT_FALSE(app.Form6.visible);
-    app.Form3Button1Click();
-    app.serverinfButton1Click();
+    app.reports.ErrorsWindow().fire("Button1", Event::Click);
+    app.reports.ServerInfoWindow().fire("Button1", Event::Click);
     app.Button4Click();
     EXPECT_TRUE(app.Form3.cfgerrors.lines.empty());
     EXPECT_TRUE(app.serverinf.servinfo.lines.empty());

@@ -368,7 +368,7 @@ TEST_F(UiClient, TerminationSignalEndsTheLoopAndTheShutdownStillSavesTheBlockedL
     c->endOnSignals();
     // unblock changes only the list in memory; the file follows at the end of the program.
     c->app().blockedIPs.srvlist.itemIndex = 0;
-    c->app().unblock();
+    c->app().blocked.unblock();
     ASSERT_EQ(game.read("plyrBlockedIPs.txt"), "192.0.2.1\r\n192.0.2.9\r\n");
     QTimer::singleShot(100, [] { ::raise(SIGTERM); });
     int code = c->run();

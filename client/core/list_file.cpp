@@ -1,4 +1,4 @@
-#include "client/app/list_file.h"
+#include "client/core/list_file.h"
 
 #include <unistd.h>
 
