@@ -3,7 +3,8 @@
 # companion program, mplayer.ini, data files and terrain files), WDNplyr --headless starts in
 # it, checks its terrain files and listens on the port that mplayer.ini gives; the secure-server
 # simulator then holds the example conversation with it over loopback. Shown: the simulator's
-# report, the client's verdict and its server message log.
+# report, the client's verdict and its server message log; then a short script of the control
+# language blocks a server through the blocked-servers window.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin=${VK_BIN:-$root/build/bin}
@@ -60,6 +61,10 @@ echo "showcfg" >&3
 wait_for "[window] Relevant config files found by the server shown" || rc=1
 echo "about" >&3
 wait_for "VolkarMMP.exe version:" || rc=1
+echo "== a player's script drives the windows by the names of their controls"
+printf '%s\n' "click Form1.Mblockedservers" "set blockedIPs.servip 192.0.2.66" "click blockedIPs.blockserv" \
+  "get blockedIPs.srvlist" >&3
+wait_for '"items":["192.0.2.66"]' || rc=1
 echo "exit" >&3
 wait "$client" || rc=$?
 client=

@@ -111,6 +111,7 @@ public:
     const Place& place() const { return place_; }
     const std::vector<ControlDef>& controls() const { return controls_; }
     const std::vector<EventDef>& events() const { return events_; }
+    std::vector<EventDef>& events() { return events_; }
     const std::function<bool()>& closeQuery() const { return closeQuery_; }
     const std::string& captionPrintAs() const { return captionPrintAs_; }
 

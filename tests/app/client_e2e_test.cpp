@@ -120,6 +120,42 @@ TEST_F(ClientProgram, BlockedServerIsRefusedBeforeAnyConversation) {
     EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "127.0.0.1\r\n192.0.2.9\r\n");
 }
 
+// A player's script over a pipe: the blocked-servers window driven by the names of its
+// controls, a confirming box answered No, a disabled menu item and malformed lines refused
+// while the client goes on.
+TEST_F(ClientProgram, ControlLanguageDrivesTheWindowsByTheirNames) {
+    GameFolder g;
+    RunnableInstallation(g, 27968);
+    ClientProcess c(g.root());
+    c.start();
+    ASSERT_TRUE(c.waitFor("[status] Ready to enter Lobby")) << c.log();
+    EXPECT_EQ(c.ask("click Form1.Mblockedservers"), "= ok");
+    EXPECT_TRUE(c.logged("[window] Blocked (Bogus?) Servers  shown\n"));
+    EXPECT_EQ(c.ask("set blockedIPs.servip 10.1.2.3"), "= ok");
+    EXPECT_EQ(c.ask("click blockedIPs.blockserv"), "= ok");
+    const std::string list = c.ask("get blockedIPs.srvlist");
+    EXPECT_NE(list.find("\"items\":[\"10.1.2.3\"]"), std::string::npos) << list;
+    EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "10.1.2.3\r\n");
+
+    EXPECT_EQ(c.ask("answer No"), "= ok");
+    EXPECT_EQ(c.ask("click Form1.Mquit"), "= ok");
+    EXPECT_TRUE(c.logged("[box] Exit now? -> No\n")) << c.log();
+
+    const std::string listen = c.ask("get Form1.Mlisten");
+    EXPECT_NE(listen.find("\"enabled\":false"), std::string::npos) << listen;
+    EXPECT_EQ(c.ask("click Form1.Mlisten"), "= error: Form1.Mlisten is disabled");
+    EXPECT_EQ(c.ask("click Nowhere.x"), "= error: unknown form: Nowhere");
+    EXPECT_EQ(c.ask("set blockedIPs.servip"), "= ok");  // an empty text is a text
+    EXPECT_EQ(c.ask("select blockedIPs.srvlist"), "= error: select needs an index");
+    EXPECT_EQ(c.ask("set blockedIPs.servip bad\\q"), "= error: bad escape in: bad\\q");
+    EXPECT_EQ(c.ask("wait 100"), "= ok");
+    EXPECT_EQ(c.ask("get Form1.cfgstatus").rfind("= {\"kind\":\"label\",\"caption\":\"Ready to enter Lobby\"", 0), 0u);
+
+    EXPECT_EQ(c.ask("hide Form1"), "= ok");  // closing the main window asks, then ends
+    EXPECT_EQ(c.wait(), 0) << c.log();
+    EXPECT_TRUE(c.logged("[box] Shutdown Secure Player ? -> OK")) << c.log();
+}
+
 TEST_F(ClientProgram, StartUpFailuresShowTheirMessageAndEnd) {
     struct Case {
         std::string remove;

@@ -74,6 +74,28 @@ public:
         if (::write(stdin_, s.data(), s.size()) < 0) {
         }
     }
+    // Sends one command of the control language and returns its completion line ("= ..."), or
+    // "" when none came in time.
+    std::string ask(const std::string& line, int timeoutMs = 20000) {
+        const size_t from = log().size();
+        command(line);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            const std::string text = log();
+            // The completion is the first line starting "= " after the command's echo.
+            const size_t echo = text.find("> ", from);
+            if (echo != std::string::npos) {
+                size_t at = text.find("\n= ", echo);
+                if (at != std::string::npos) {
+                    const size_t nl = text.find('\n', at + 1);
+                    if (nl != std::string::npos) return text.substr(at + 1, nl - at - 1);
+                }
+            }
+            if (exited()) return "";
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return "";
+    }
     void terminate() {
         if (pid_ > 0) ::kill(pid_, SIGTERM);
     }

@@ -257,6 +257,33 @@ TEST_F(UiClient, ConfigErrorGroundsThePlayerAndFillsTheLastErrorWindow) {
     EXPECT_TRUE(c->ui().window(FormId::LastError)->isVisible());
 }
 
+// Every control of every window definition is a widget (or a menu action) named by its
+// component name, and texts from a server are never taken for markup.
+TEST_F(UiClient, EveryControlIsFoundByItsComponentNameAndTextsArePlain) {
+    auto c = StartListening();
+    for (size_t i = 0; i < c->app().windows.size(); ++i) {
+        const WindowDef& def = c->app().windows.at(i);
+        QWidget* window = c->ui().window(static_cast<FormId>(i));
+        ASSERT_TRUE(window) << def.name();
+        EXPECT_EQ(window->objectName().toStdString(), def.name());
+        for (const ControlDef& control : def.controls()) {
+            const QString name = QString::fromStdString(control.name);
+            const bool found = window->findChild<QWidget*>(name) || window->findChild<QAction*>(name);
+            EXPECT_TRUE(found) << def.name() << "." << control.name;
+        }
+    }
+    auto* status = Find<QLabel>(*c, FormId::Main, "cfgstatus");
+    auto* fm = Find<QLabel>(*c, FormId::Main, "instldfm");
+    auto* getservinf = Find<QPushButton>(*c, FormId::Main, "getservinf");
+    ASSERT_TRUE(status && fm && getservinf);
+    c->app().Form1.instldfm.caption = "<b>bold</b> & <a href=x>link</a>";
+    c->ui().binder().refresh();
+    EXPECT_EQ(fm->textFormat(), Qt::PlainText);
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    getservinf->click();
+    EXPECT_TRUE(c->ui().window(FormId::ServerInfo)->isVisible());
+}
+
 TEST_F(UiClient, BlockedServerWindowTogglesAndUnblocksThroughItsButtons) {
     game.file("plyrBlockedIPs.txt", "192.0.2.9\r\n192.0.2.1\r\n192.0.2.9\r\n");
     auto c = StartListening();
