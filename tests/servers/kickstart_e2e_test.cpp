@@ -4,6 +4,9 @@
 // answers "goport:", and the example conversation runs over the connection the client opens.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <sstream>
 #include <thread>
 
@@ -97,6 +100,28 @@ TEST_F(KickstartProgram, RefreshKickGoportConnectOutAndTheConversation) {
     EXPECT_TRUE(c.logged("using Kickstart")) << c.log();
     c.terminate();
     EXPECT_EQ(c.wait(), 0) << c.log();
+}
+
+// Another program holds the kick port: the client logs the failure and goes on listening,
+// instead of the component's "Assign an OnError event handler" box.
+TEST(KickPortHeld, LoggedNotBoxed) {
+    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kKickPort);
+    // When the bind fails the port is held already, which is the case under test too.
+    ::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    {
+        GameFolder g;
+        Installation(g, 27982);
+        AppHarness h(g);
+        TForm1& app = h.ready();
+        EXPECT_TRUE(h.logged("KickUDP: error:Address already in use #10048 resetting ...")) << h.log();
+        for (const auto& text : h.boxTexts()) EXPECT_EQ(text.find("OnError"), std::string::npos) << text;
+        EXPECT_FALSE(app.udpkick.IsOpen());
+        EXPECT_TRUE(h.logged("Waiting for contact with secured game server....\r\n" + std::string(48, '_'))) << h.log();
+    }
+    ::close(holder);
 }
 
 }  // namespace
