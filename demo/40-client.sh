@@ -32,6 +32,8 @@ printf 'ACSPECS1 aircraft specifications' >"$game/data/acspecs1.dat"
 printf 'wing data' >"$game/data/wingj001.dat"
 for i in 0 1 2 3 4; do head -c $((20000 + i * 1000)) /dev/zero | tr '\0' "$i" >"$game/data/volkar$i.ted"; done
 : >"$game/rgb.txt"  # lets the checks run in their thread
+# The demo asks no router of this machine's network to open a port.
+printf 'PortMapping=off\r\n' >"$game/WDNplyr-settings.txt"
 if [[ -x "$bin/WDNplyr" ]]; then cp "$bin/WDNplyr" "$game/WDNplyr"; else cp "$bin/vkheadlessplyr" "$game/WDNplyr"; fi
 ls -l "$game" "$game/data" | sed 's/^/   /'
 

@@ -13,23 +13,13 @@
 #include "client/core/file_checks.h"
 #include "client/core/getproc.h"
 #include "common/text.h"
+#include "client/core/list_file.h"
 #include "platform/paths.h"
 
 namespace vk {
 
 namespace {
 
-
-std::vector<std::string> ReadLines(const std::string& osPath) {
-    std::vector<std::string> lines;
-    std::ifstream in(osPath, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // StrToInt: an optional sign and decimal digits that fit 32 bits.
 bool ParseInt(const std::string& text, int& value) {
@@ -112,6 +102,7 @@ TForm1::TForm1(AppPorts ports)
                     ports.processes}),
       blocked(state, blockedIPs),
       reports(state, {relconfigfiles, Form3, serverinf}),
+      portMapping(state, Form1, ports.reactor, ports.portMapper ? *ports.portMapper : noPortMapper_),
       kickSocket_(udpkick),
       mplayerServers({Form1, mplayeredit}, {ports.dialogs, state}),
       metaBrowser(metabrws, {ports.clock, ports.dialogs, ports.reactor, ports.resolver, state, mplayerServers}),
@@ -220,6 +211,7 @@ void TForm1::CreateWindows(const std::function<void(FormId)>& created) {
 
 void TForm1::Shutdown(const std::function<void()>& pump) {
     checks.Stop(pump);
+    portMapping.Shutdown();
     blocked.Save();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
@@ -258,6 +250,7 @@ void TForm1::FormCreate() {
     Form1.Meta_toggle.checked = meta;
     Form1.Meta_toggle.caption = meta ? "Using KAL meta servers" : "Using [Known Servers] of mplayer.ini";
 
+    portMapping.FormCreate();
     Form1.Port.text = Sockets1.Port;
     Form1.IPAddr.text = Sockets1.IPAddr;
     state.connectionMode = ConnectionMode::Idle;
@@ -338,6 +331,9 @@ void TForm1::ListenClick() {
         udpkick.Open();
         if (listening) {
             StatusGreen(Form1, state.selfTestRunning, "Ready to enter Lobby");
+            // In Kickstart mode the client connects out and needs no open port.
+            if (!Form1.cantforward.checked)
+                portMapping.Listening(static_cast<uint16_t>(std::stoi(port)), static_cast<uint16_t>(kKickPort));
         } else {
             Log("==> Can not listen on port " + port + ": " + lastSocketError_);
             StatusRed(Form1, state.selfTestRunning, "NOT listening, port " + port + " is not free!");
@@ -381,6 +377,7 @@ void TForm1::CloseClick() {
 }
 
 void TForm1::CancelListenClick() {
+    portMapping.NotListening();
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
     if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
     Form1.Mlisten.enabled = true;

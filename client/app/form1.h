@@ -38,6 +38,7 @@
 #include "client/servers/kickstart.h"
 #include "client/servers/meta_browser.h"
 #include "client/servers/mplayer_servers.h"
+#include "client/portmap/port_mapping.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/processes.h"
@@ -54,6 +55,8 @@ struct AppPorts {
     ProcessPriority& priority;
     NameResolver& resolver = NameResolver::system();
     std::string gameFolder;  // OS path with a trailing '/'; "" = the folder of this executable
+    // The router's port mapping; null: none is ever asked (the logic's own tests).
+    PortMapperPort* portMapper = nullptr;
 };
 
 // The conversation's view of Sockets1.
@@ -133,11 +136,13 @@ public:
 private:
     AppPorts p_;
     TSocketsPort socketsPort_;
+    NoPortMapper noPortMapper_;
 public:
     // ---- subsystems ----
     Conversation conversation;
     BlockedServers blocked;
     Reports reports;
+    PortMapping portMapping;
 private:
     TudpKickSocket kickSocket_;
 public:

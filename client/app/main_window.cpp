@@ -22,6 +22,7 @@ WindowDef MainWindowControls(MainForm& f) {
     w.item("Mlisten", f.Mlisten, "Connection1");
     w.item("Mclose", f.Mclose, "Connection1");
     w.item("MCancellisten", f.MCancellisten, "Connection1");
+    w.item("Mportmap", f.Mportmap, "Connection1");
     w.menu("WDNVKConfiginfo1", f.WDNVKConfiginfo1);
     w.item("Mshowconfig", f.Mshowconfig, "WDNVKConfiginfo1");
     w.item("Mshowerrors", f.Mshowerrors, "WDNVKConfiginfo1");
@@ -72,6 +73,7 @@ WindowDef TForm1::MainWindow() {
     w.on("Mlisten", Event::Click, [this] { ListenClick(); });
     w.on("Mclose", Event::Click, [this] { CloseClick(); });
     w.on("MCancellisten", Event::Click, [this] { CancelListenClick(); });
+    w.on("Mportmap", Event::Click, [this] { portMapping.MportmapClick(); });
     w.on("Mshowconfig", Event::Click, [this] { reports.Showcfg(); });
     w.on("Mshowerrors", Event::Click, [this] { reports.Showerrlist(); });
     w.on("MServerinfo", Event::Click, [this] { reports.getservinfClick(); });

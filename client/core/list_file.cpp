@@ -7,6 +7,17 @@
 
 namespace vk {
 
+std::vector<std::string> ReadLines(const std::string& osPath) {
+    std::vector<std::string> lines;
+    std::ifstream in(osPath, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 bool LoadListFile(const std::string& osPath, SortedList& list) {
     std::ifstream in(osPath, std::ios::binary);
     if (!in) return false;

@@ -1,10 +1,14 @@
 #pragma once
 // Plain list files of the client (one entry a line, CR LF line ends), read and written whole.
 #include <string>
+#include <vector>
 
 #include "client/core/sorted_list.h"
 
 namespace vk {
+
+// The lines of a text file, each without its LF or CR LF; none when it cannot be read.
+std::vector<std::string> ReadLines(const std::string& osPath);
 
 // Adds every line of the file to list (the list sorts and drops duplicates); false when the
 // file cannot be read. Lines may end in CR LF or LF alone.

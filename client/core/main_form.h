@@ -49,6 +49,8 @@ struct MainForm {
     MenuItem Mlisten{"Listen", true, "Accept WDN connections", "Ctrl+L"};
     MenuItem Mclose{"Close", true, "Stop listening"};
     MenuItem MCancellisten{"Cancel listen", true, "Do not accept more new connections"};
+    MenuItem Mportmap{"Let the router open the port", true,
+                      "Ask your router (UPnP / NAT-PMP) to forward the listening port to this PC", "", true};
     Menu WDNVKConfiginfo1{"&WDN - VK Config info"};
     MenuItem Mshowconfig{"Show config files", true, "Shows files the WDN server found"};
     MenuItem Mshowerrors{"Show Errors", true, "Shows files in Error, Missing or NOT Expected"};

@@ -1,23 +1,11 @@
 #include "client/core/reports.h"
 
-#include <fstream>
-
+#include "client/core/list_file.h"
 #include "platform/paths.h"
 
 namespace vk {
 
 namespace {
-
-std::vector<std::string> ReadLines(const std::string& osPath) {
-    std::vector<std::string> lines;
-    std::ifstream in(osPath, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // A log with its Clear button; the three windows share this shape.
 WindowDef LogWindow(const char* form, std::string& caption, bool& visible, const char* memoName, Memo& memo,

@@ -167,7 +167,8 @@ int RunHeadless(int /*argc*/, char** /*argv*/) {
     PosixShell shell;
     ProcProcesses processes;
     NicePriority priority;
-    TForm1 app(AppPorts{reactor, dialogs, clock, shell, processes, priority, NameResolver::system(), ""});
+    RouterPortMapper mapper;
+    TForm1 app(AppPorts{reactor, dialogs, clock, shell, processes, priority, NameResolver::system(), "", &mapper});
     Printer printer(app.windows, std::cout);
     bool printing = false;  // nothing is printed before the windows are being created
     dialogs.beforeShow = [&] {

@@ -100,7 +100,8 @@ WindowedClient::WindowedClient(WindowedOptions o) {
                    o.processes ? *o.processes : procProcesses_,
                    o.priority ? *o.priority : nicePriority_,
                    NameResolver::system(),
-                   o.gameFolder};
+                   o.gameFolder,
+                   o.portMapper ? o.portMapper : &routerMapper_};
     app_ = std::make_unique<TForm1>(ports);
     ui_ = std::make_unique<QtFrontEnd>(*app_, reactor_, dialogs_);
     // Application.Terminate: leave the loop once the handler that asked for it is done. Only

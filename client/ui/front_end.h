@@ -59,6 +59,7 @@ struct WindowedOptions {
     Processes* processes = nullptr;
     ProcessPriority* priority = nullptr;
     Clock* clock = nullptr;
+    PortMapperPort* portMapper = nullptr;
 };
 
 // The whole program with windows. Needs a QApplication.
@@ -92,6 +93,7 @@ private:
     PosixShell posixShell_;
     ProcProcesses procProcesses_;
     NicePriority nicePriority_;
+    RouterPortMapper routerMapper_;
     std::unique_ptr<TForm1> app_;
     std::unique_ptr<QtFrontEnd> ui_;
     bool started_ = false;

@@ -57,7 +57,9 @@ inline void Installation(GameFolder& g, int port, bool rgb = true) {
         .file("wdnplyr", "the client")
         .file("mplayer.ini", "[KnownServers]\r\n[MetaServers]\r\nServer=192.0.2.1 6001\r\nPort=" + std::to_string(port) + "\r\n")
         .file("data\\fmparam3.dat", "FMPARAM3 camel")
-        .file("data\\acspecs1.dat", "ACSPECS1 specs");
+        .file("data\\acspecs1.dat", "ACSPECS1 specs")
+        // Tests ask no router on the machine's network to open a port.
+        .file("WDNplyr-settings.txt", "PortMapping=off\r\n");
     for (int i = 0; i < 5; ++i) g.file("data\\volkar" + std::to_string(i) + ".ted", "terrain " + std::to_string(i));
     if (rgb) g.file("rgb.txt", "");
 }

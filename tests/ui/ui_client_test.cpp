@@ -105,7 +105,9 @@ protected:
             .file("wdnplyr", "client")
             .file("mplayer.ini", "[MetaServers]\r\nServer=meta.example\r\n[KnownServers]\r\nPort=2947\r\n")
             .file("data\\fmparam3.dat", "FMPARAM3 flight model of the Sopwith Camel, version 1917.2")
-            .file("data\\acspecs1.dat", "ACSPECS1 aircraft specifications");
+            .file("data\\acspecs1.dat", "ACSPECS1 aircraft specifications")
+            // The program started by these tests asks no router of the machine's network.
+            .file("WDNplyr-settings.txt", "PortMapping=off\r\n");
         for (int i = 0; i < 5; ++i)
             game.file("data\\volkar" + std::to_string(i) + ".ted", "terrain " + std::to_string(i));
         // This client and its companion program are running.
@@ -118,6 +120,7 @@ protected:
         o.shell = &shell;
         o.processes = &processes;
         o.priority = &priority;
+        o.portMapper = &noPortMapper;  // no router of the machine's network is asked
         auto c = std::make_unique<ui::WindowedClient>(o);
         c->app().random = [](uint32_t) { return 17u; };
         return c;
@@ -170,6 +173,7 @@ protected:
     FixedProcesses processes;
     RecordingShell shell;
     QuietPriority priority;
+    NoPortMapper noPortMapper;
     BoxAnswerer boxes;
 };
 
@@ -462,6 +466,7 @@ TEST_F(UiClient, AnExceptionEscapingTheStartEndsTheProgramWithItsBox) {
         o.shell = &throwing;
         o.processes = &processes;
         o.priority = &priority;
+        o.portMapper = &noPortMapper;
         ui::WindowedClient c(o);
         boxes.texts.clear();
         EXPECT_FALSE(c.start());
