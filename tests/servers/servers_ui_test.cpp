@@ -66,7 +66,8 @@ protected:
             .file("wdnplyr", "client")
             .file("mplayer.ini", kIni)
             .file("data\\fmparam3.dat", "FMPARAM3")
-            .file("data\\acspecs1.dat", "ACSPECS1");
+            .file("data\\acspecs1.dat", "ACSPECS1")
+            .file("WDNplyr-settings.txt", "PortMapping=off\r\n");
         for (int i = 0; i < 5; ++i) game.file("data\\volkar" + std::to_string(i) + ".ted", "terrain");
         processes.table = {{1, {game.root() + "wdnplyr"}}, {2, {game.root() + "wdnhelp.exe"}}};
         metastub::Options o;
@@ -89,6 +90,7 @@ protected:
         o.shell = &shell;
         o.processes = &processes;
         o.priority = &priority;
+        o.portMapper = &noPortMapper;  // no router of the machine's network is asked
         auto c = std::make_unique<ui::WindowedClient>(o);
         EXPECT_TRUE(c->start());
         // The browser's menu entry is enabled once the terrain check is done.
@@ -124,6 +126,7 @@ protected:
     FixedProcesses processes;
     QuietPriority priority;
     NoShell shell;
+    NoPortMapper noPortMapper;
     BoxAnswerer boxes;
     std::unique_ptr<metastub::Stub> stub;
 };
