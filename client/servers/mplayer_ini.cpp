@@ -41,6 +41,13 @@ bool LoadIniLines(const std::string& osPath, std::vector<std::string>& lines, st
 }
 
 bool SaveIniLines(const std::string& osPath, const std::vector<std::string>& lines, std::string& error) {
+    // A read-only file stays as it is, as writing it in place would: the rename would not ask.
+    struct stat old{};
+    const bool exists = ::stat(osPath.c_str(), &old) == 0;
+    if (exists && (old.st_mode & S_IWUSR) == 0) {
+        error = std::strerror(EACCES);
+        return false;
+    }
     std::string text;
     for (const auto& line : lines) text += line + "\r\n";
 
@@ -58,9 +65,7 @@ bool SaveIniLines(const std::string& osPath, const std::vector<std::string>& lin
         ::unlink(temp.c_str());
         return false;
     };
-    struct stat old{};
-    if (::stat(osPath.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-    else ::fchmod(fd, 0644);
+    ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);

@@ -14,7 +14,7 @@ inline constexpr const char* kMplayerIni = "mplayer.ini";
 bool LoadIniLines(const std::string& osPath, std::vector<std::string>& lines, std::string& error);
 // Writes every line followed by CR LF into a temporary file beside osPath, flushes it to disk
 // and renames it over osPath (keeping the old file's permissions). False with a reason, and
-// the old file untouched, on any failure.
+// the old file untouched, on any failure and for a read-only file.
 bool SaveIniLines(const std::string& osPath, const std::vector<std::string>& lines, std::string& error);
 
 // Index of the first line containing "[metaservers]" in any case, -1 when none.

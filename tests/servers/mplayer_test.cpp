@@ -2,6 +2,7 @@
 // and the manual editor, in fixture game folders with scripted boxes.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -103,6 +104,26 @@ TEST(MetaToggle, AFileThatCannotBeWrittenChangesNothing) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(f.game.root())) names.push_back(e.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"mplayer.ini"});
+}
+
+TEST(MetaToggle, AReadOnlyFileIsLeftAlone) {
+    const std::string ini = "[MetaServers]\r\nServer=TCP:a:6001\r\n";
+    IniFixture f(ini);
+    f.ini.StartupState();
+    ::chmod(f.game.osPath("mplayer.ini").c_str(), 0444);
+    f.ini.Meta_toggleClick();
+    EXPECT_EQ(f.file(), ini);
+    EXPECT_TRUE(f.main.Meta_toggle.checked);
+    ASSERT_EQ(f.dialogs.shown.size(), 1u);
+    EXPECT_EQ(f.dialogs.shown[0].text, "Cannot write mplayer.ini (Permission denied), nothing changed....");
+
+    // The editor keeps what was typed when it cannot save.
+    f.ini.editmplyr();
+    f.editor.Memo1.lines.push_back("typed");
+    f.ini.savmplyr();
+    EXPECT_TRUE(f.editor.visible);
+    EXPECT_EQ(f.editor.Memo1.lines.back(), "typed");
+    EXPECT_EQ(f.file(), ini);
 }
 
 TEST(MetaToggle, AMissingFileGivesABoxAndCreatesNothing) {
