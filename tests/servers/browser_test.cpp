@@ -127,6 +127,23 @@ TEST(MetaBrowser, AReplyClosedAfter300BytesAndASlowOne) {
     }
 }
 
+TEST(MetaBrowser, TheReplyIsReadInAtMost100BlocksOf255Bytes) {
+    metastub::Options o;
+    for (int i = 0; i < 60; ++i)
+        o.entries.push_back({"Volkar II/Server " + std::to_string(100 + i), std::string(150, 'd'), std::string(100, 't'),
+                             "UDP:192.0.2." + std::to_string(i + 1) + ":2300"});
+    ASSERT_GT(metastub::Directory(o.entries).size(), 25500u);
+    BrowserFixture f(o);
+    f.browser->getemClick();
+    // A receive may return less than 255 bytes when the rest has not arrived yet.
+    const size_t stored = f.game.read("meta100.txt").size();
+    EXPECT_LE(stored, 25500u);
+    EXPECT_EQ(f.form.bcount.caption, std::string(5 - std::to_string(stored).size(), ' ') + std::to_string(stored));
+    // The entries that arrived whole are listed; the cut one reads zeros past the reply's end.
+    EXPECT_GT(f.form.srvrs.items.size(), 30u);
+    EXPECT_EQ(f.clock.totalSlept(), 500u + 2000u + 100u * 200u + 600u);
+}
+
 TEST(MetaBrowser, TenFailedConnectsShowTheBoxOnceAndListKnownServers) {
     BrowserFixture f;
     // A loopback port nobody listens on.
