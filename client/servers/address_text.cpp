@@ -23,7 +23,8 @@ bool IsDottedIPv4(std::string_view text) {
     while (true) {
         const size_t dot = text.find('.', start);
         const std::string_view part = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
-        if (part.size() > 3) return false;
+        // No leading zeros: the socket layer would not read such a part as decimal.
+        if (part.size() > 3 || (part.size() > 1 && part[0] == '0')) return false;
         const long v = SmallNumber(part);
         if (v < 0 || v > 255) return false;
         ++parts;

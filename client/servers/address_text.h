@@ -5,7 +5,7 @@
 
 namespace vk {
 
-// Four decimal numbers 0..255 joined by '.', nothing else.
+// Four decimal numbers 0..255 without leading zeros joined by '.', nothing else.
 bool IsDottedIPv4(std::string_view text);
 // A decimal port 1..65535 with nothing else around it; 0 when the text is not one.
 int ParsePortText(std::string_view text);

@@ -5,6 +5,7 @@
 //
 // The refresh runs on the main thread with blocking socket calls and fixed pauses through
 // the Clock, as the window has always done: the window does not respond meanwhile.
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>

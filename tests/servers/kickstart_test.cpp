@@ -137,6 +137,8 @@ TEST(SendKick, EntriesAndWhatTheyKick) {
         {"a colon in the name after the port", "\xFEKnown server = server= udp:192.0.2.5:2300 ; team: red", {},
          {"Not a valid entry....."}, "keep", ""},
         {"not an address", "A |__| UDP:gamehost:2300", {}, {"Not a valid entry....."}, "keep", ""},
+        {"address with a leading zero", "A |__| UDP:192.0.2.05:2300", {}, {"Not a valid entry....."}, "keep", ""},
+        {"address part above 255", "A |__| UDP:192.0.2.256:2300", {}, {"Not a valid entry....."}, "keep", ""},
         {"game port below 1001", "A |__| UDP:192.0.2.5:1000", {}, {"Not a valid entry....."}, "keep", ""},
         {"game port too large", "A |__| UDP:192.0.2.5:99999", {}, {"Not a valid entry....."}, "keep", ""},
         {"nothing selected", std::nullopt, {}, {}, "", ""},
