@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The monitor: replays the bundled sample match (a capture made by the generator from
-# demo/sample/match.txt) through VKST and shows its console and the event log it wrote.
+# demo/sample/match.txt) through VKST, shows its console and the event logs it wrote, and makes
+# the match report with vkreport.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin=$root/build/bin
@@ -18,5 +19,14 @@ echo "=== VKST -r match.pcap (console) ==="
 echo
 echo "=== VKST.csv (event log, CR LF line ends) ==="
 tr -d '\r' <"$work"/VKST.csv
+echo
+echo "=== VKST.json (the same events for a log shipper; first three lines) ==="
+head -n 3 "$work"/VKST.json
+echo "..."
+tail -n 1 "$work"/VKST.json
+echo
+echo "=== vkreport VKST.csv -o report.html ==="
+"$bin"/vkreport "$work"/VKST.csv -o "$work"/report.html
+echo "(open $work/report.html in a browser; it needs no network)"
 echo
 echo "(files in $work)"

@@ -1,5 +1,6 @@
-// One data event over arbitrary bytes: the first byte says where the input is cut into the
-// (up to three) reads of the event; the rest is what the server sent.
+// Data events over arbitrary bytes: the first byte says where the input is cut into three
+// reads, one per event; the rest is what the server sent. Then the time of a partial request
+// runs out.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     h.sockets.queue(bytes.substr(0, cut1));
     h.sockets.queue(bytes.substr(cut1, cut2 - cut1));
     h.sockets.queue(bytes.substr(cut2));
-    h.conv->Sockets1DataAvailable(7);
+    for (int i = 0; i < 3; ++i) h.conv->Sockets1DataAvailable(7);
+    h.clock.advance(3000);
+    h.conv->CloseStaleConnections();
     h.runner.DeliverReports();
     return 0;
 }

@@ -18,7 +18,7 @@ namespace vkst {
 namespace {
 
 // A live device. libpcap's read time-out does not fire on Linux while no packet arrives, so the
-// device is non-blocking and each read first waits up to 100 ms on its descriptor.
+// device is non-blocking, and a read that finds no packet waits up to 100 ms on its descriptor.
 class LiveSource final : public PacketSource {
 public:
     explicit LiveSource(pcap_t* p) : p_(p), fd_(pcap_get_selectable_fd(p)) {
@@ -30,10 +30,28 @@ public:
     PacketRead next() override {
         PacketRead r;
         if (fd_ >= 0) {
+            // Under load packets are waiting: they are read without a wait (and a system call).
+            if (read(r) != 0) return r;
             pollfd pfd{fd_, POLLIN, 0};
             int n = poll(&pfd, 1, 100);
             if (n <= 0) return r;  // time-out, or a signal that the loop will look at
         }
+        read(r);
+        return r;
+    }
+    std::string error() override { return pcap_geterr(p_); }
+    bool counts(CaptureCounts& c) override {
+        pcap_stat st{};
+        if (pcap_stats(p_, &st) != 0) return false;
+        c.received = st.ps_recv;
+        c.droppedKernel = st.ps_drop;
+        c.droppedInterface = st.ps_ifdrop;
+        return true;
+    }
+    pcap_t* handle() { return p_; }
+
+private:
+    int read(PacketRead& r) {
         pcap_pkthdr* h = nullptr;
         const u_char* d = nullptr;
         r.result = pcap_next_ex(p_, &h, &d);
@@ -44,12 +62,9 @@ public:
             r.capLength = h->caplen;
             r.data = d;
         }
-        return r;
+        return r.result;
     }
-    std::string error() override { return pcap_geterr(p_); }
-    pcap_t* handle() { return p_; }
 
-private:
     pcap_t* p_;
     int fd_;
 };

@@ -1,5 +1,6 @@
 #include "monitor/decode.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "monitor/landmarks.h"
@@ -30,18 +31,29 @@ bool blockOn(int32_t setting) { return setting != 0; }
     eventPrefix(m, p.eventTime, p.srcIp, p.srcPort);
     say(m, "OBSERVE MSG from %s\n", p.srcIp);
     logf(m, " event_msg, OBSERVE, OBSERVE, OBSERVE, \n");
+    jsonMessageEvent(m, "OBSERVE", "OBSERVE");
     if (blockOn(m.settings.NETonObserve)) scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::Immediate, 1, "OBSERVE");
 }
 
 [[gnu::noinline]] void goldRoom(Monitor& m, const uint8_t* b) {
     const PacketContext& p = m.pkt;
     char name[17] = {};
-    for (int i = 0; i < 16 && b[7 + i] != 0; ++i) name[i] = shown(b[7 + i]);
+    char wire[17] = {};
+    for (int i = 0; i < 16 && b[7 + i] != 0; ++i) {
+        name[i] = shown(b[7 + i]);
+        wire[i] = static_cast<char>(b[7 + i]);
+    }
     int aircraft = b[24];
-    touchSession(m, p.srcIp, p.srcPort, name);
+    touchSession(m, p.srcIp, p.srcPort, name, wire);
     eventPrefix(m, p.eventTime, p.srcIp, p.srcPort);
     say(m, "%s sent a Gold Room MSG (aircraft # = %d)\n", name, aircraft);
     logf(m, " %s, GR-EVENT, GR-EVENT, %d, \n", name, aircraft);
+    if (m.json) {
+        char detail[8];
+        std::snprintf(detail, sizeof detail, "%d", aircraft);
+        jsonEvent(m, p.eventSecond, "GR-EVENT", detail, p.srcIp, p.srcPort, wire,
+                  findSession(m, p.srcIp, p.srcPort));
+    }
 }
 
 [[gnu::noinline]] void checksum(Monitor& m, const uint8_t* b) {
@@ -51,10 +63,16 @@ bool blockOn(int32_t setting) { return setting != 0; }
     markJoined(m, p.srcIp, p.srcPort, m.decode.messageClock);
     say(m, "Logged checksum MSG from %s\n", p.srcIp);
     eventLine(m, p.eventTime, p.srcIp, p.srcPort, " event_msg, CHECKSUM, CHECKSUM, %d-%d, \n", first, second);
+    char pair[12];
+    if (m.json) {
+        std::snprintf(pair, sizeof pair, "%d-%d", first, second);
+        jsonMessageEvent(m, "CHECKSUM", pair);
+    }
     if (first == m.settings.checksumFirst && second == m.settings.checksumSecond) return;
     eventPrefix(m, p.eventTime, p.srcIp, p.srcPort);
     say(m, "INCORRECT PLAYER CHECKSUM MSG from %s\n", p.srcIp);
     logf(m, " event_msg, BAD CHECK, BAD CHECK, %d-%d, \n", first, second);
+    if (m.json) jsonMessageEvent(m, "BAD CHECK", pair);
     if (blockOn(m.settings.NETonChecksum))
         scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::Immediate, 1, "BAD CHECK");
 }
@@ -71,6 +89,8 @@ bool blockOn(int32_t setting) { return setting != 0; }
     say(m, "REPAIR MSG from %s (%s)\n", s.name, p.srcIp);
     eventLine(m, p.eventTime, p.srcIp, p.srcPort, " %s, REPAIR, REPAIR, %2.2f - %2.2f - %lu, \n", s.name, lat, lon,
               static_cast<unsigned long>(s.altitude));
+    jsonSessionEvent(m, p.eventSecond, slot, "REPAIR", "%2.2f - %2.2f - %lu", lat, lon,
+                     static_cast<unsigned long>(s.altitude));
     if (blockOn(m.settings.NETonRepair))
         scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::InGame, kRepairDelay, "REPAIR");
     // Signed 32-bit difference of the wrapping clock; the limit is widened so that a huge
@@ -79,12 +99,14 @@ bool blockOn(int32_t setting) { return setting != 0; }
     if (static_cast<int64_t>(sinceJoin) < static_cast<int64_t>(m.settings.EnterRepairTime) * 1000) {
         say(m, "REPAIR too soon after enter, from %s \n", s.name);
         eventLine(m, p.eventTime, p.srcIp, p.srcPort, " %s, ENTER REPAIR, ENTER REPAIR, ENTER REPAIR,\n", s.name);
+        jsonSessionEvent(m, p.eventSecond, slot, "ENTER REPAIR", "ENTER REPAIR");
         if (blockOn(m.settings.NETonEnterRepair))
             scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::InGame, 1, "ENTER REPAIR");
     }
     if (++s.repairCount >= kWallRide) {
         say(m, "WALL RIDE from %s \n", s.name);
         eventLine(m, p.eventTime, p.srcIp, p.srcPort, " %s, WALL RIDE, WALL RIDE, WALL RIDE,\n", s.name);
+        jsonSessionEvent(m, p.eventSecond, slot, "WALL RIDE", "WALL RIDE");
         if (blockOn(m.settings.NETonWallRide))
             scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::InGame, 1, "WALL RIDE");
     }
@@ -113,6 +135,12 @@ bool blockOn(int32_t setting) { return setting != 0; }
     if (!bad) return;
     say(m, "BAD CHAT from %s,  %s \n", p.srcIp, text);
     eventLine(m, p.eventTime, p.srcIp, p.srcPort, " event_msg, BAD_CHAT, BAD_CHAT, %s,\n", text);
+    if (m.json) {
+        // The text as it was sent: case and every byte kept, up to its end or terminator.
+        int raw = 0;
+        while (raw < n && b[13 + raw] != 0) ++raw;
+        jsonMessageEvent(m, "BAD_CHAT", std::string_view(reinterpret_cast<const char*>(b + 13), raw));
+    }
     if (blockOn(m.settings.NETonBadChat)) scheduleBlock(m, p.srcIp, p.srcPort, BlockMode::Immediate, 1, "BAD CHAT");
 }
 
@@ -127,6 +155,7 @@ void speedCheck(Monitor& m) {
                 say(m, "Ignoring %s numMsgs for %d seconds\n", s.name, kLagHold);
                 freshTime(m, now);
                 eventLine(m, now, s.ipText, s.port, " %s, LAG, LAG, %d, \n", s.name, s.packetCount);
+                jsonSessionEvent(m, monitorNow(m), static_cast<int>(&s - m.sessions.data()), "LAG", "%d", s.packetCount);
             }
             s.lagHold = kLagHold;
         }
@@ -135,6 +164,8 @@ void speedCheck(Monitor& m) {
                 say(m, "SPEEDING by %s (msg cnt = %d, IP: %s)\n", s.name, s.packetCount, s.ipText);
                 freshTime(m, now);
                 eventLine(m, now, s.ipText, s.port, " %s, SPEEDER, SPEEDER, %d, \n", s.name, s.packetCount);
+                jsonSessionEvent(m, monitorNow(m), static_cast<int>(&s - m.sessions.data()), "SPEEDER", "%d",
+                                 s.packetCount);
                 if (blockOn(m.settings.NETonSpeeder))
                     scheduleBlock(m, s.ipText, s.port, BlockMode::Immediate, 1, "SPEEDER");
             } else {
@@ -159,6 +190,7 @@ void idleCheck(Monitor& m) {
                 say(m, "Closing player session %d, %s (%s:%d)\n", slot, s.name, s.ipText, s.port);
                 freshTime(m, now);
                 eventLine(m, now, s.ipText, s.port, " %s, CLOSE SESSION, CLOSE SESSION, %d, \n", s.name, slot);
+                jsonSessionEvent(m, monitorNow(m), slot, "CLOSE SESSION", "%d", slot);
                 clearSession(m, slot);
             } else {
                 ++s.idleTicks;
@@ -167,6 +199,7 @@ void idleCheck(Monitor& m) {
                 say(m, "FREEZING by %s (0 MSGs for %d seconds, IP: %s)\n", s.name, kFreezeTicks, s.ipText);
                 freshTime(m, now);
                 eventLine(m, now, s.ipText, s.port, " %s, FREEZE, FREEZE, %d, \n", s.name, kFreezeTicks);
+                jsonSessionEvent(m, monitorNow(m), slot, "FREEZE", "%d", kFreezeTicks);
                 if (blockOn(m.settings.NETonFreeze))
                     scheduleBlock(m, s.ipText, s.port, BlockMode::Immediate, 1, "FREEZE");
             }
@@ -218,6 +251,7 @@ void readGrid(const uint8_t* f, Session& s) {
                     say(m, "AIRSHOW SMOKE by %s (%s)\n", s.name, s.ipText);
                     freshTime(m, now);
                     eventLine(m, now, s.ipText, s.port, " %s, SMOKE, SMOKE, %d, \n", s.name, smoke);
+                    jsonSessionEvent(m, monitorNow(m), slot, "SMOKE", "%d", smoke);
                     if (blockOn(m.settings.NETonSmoke))
                         scheduleBlock(m, s.ipText, s.port, BlockMode::Immediate, 1, "SMOKE");
                 }
@@ -227,6 +261,8 @@ void readGrid(const uint8_t* f, Session& s) {
                 freshTime(m, now);
                 eventLine(m, now, s.ipText, s.port, " %s, DAMAGE, DAMAGE, DmgCnt: %d - pktlen: %d - Buf31: %d, \n",
                           s.name, s.damageCount, static_cast<int>(p.wireLength), len);
+                jsonSessionEvent(m, monitorNow(m), slot, "DAMAGE", "DmgCnt: %d - pktlen: %d - Buf31: %d", s.damageCount,
+                                 static_cast<int>(p.wireLength), len);
                 if (blockOn(m.settings.NETonFlamer) && s.damageCount >= kFlamer)
                     scheduleBlock(m, s.ipText, s.port, BlockMode::Immediate, 1, "FLAMER");
             }

@@ -67,6 +67,7 @@ void checkDromes(Monitor& m) {
     char now[9];
     for (Session& s : m.sessions) {
         if (!s.inUse || s.inGameTicks != 4) continue;
+        const int slot = static_cast<int>(&s - m.sessions.data());
         double lat = s.latGrid * l.latScale + l.latOffset;
         double lon = s.lonGrid * l.lonScale + l.lonOffset;
         unsigned long alt = s.altitude;
@@ -90,11 +91,14 @@ void checkDromes(Monitor& m) {
             say(m, "%s drome number is #%d\n", s.name, static_cast<int>(match));
             eventLine(m, now, s.ipText, s.port, " %s, DROME LOC, DROME LOC, #%d @ %2.2f-%2.2f-%lu, \n", s.name,
                       static_cast<int>(match), lat, lon, alt);
+            jsonSessionEvent(m, monitorNow(m), slot, "DROME LOC", "#%d @ %2.2f-%2.2f-%lu", static_cast<int>(match), lat,
+                             lon, alt);
             continue;
         }
         eventPrefix(m, now, s.ipText, s.port);
         say(m, "INCORRECT DROME LOCATION from %s\n", s.name);
         logf(m, " %s, BAD DROME LOC, BAD DROME LOC, %2.2f-%2.2f-%lu, \n", s.name, lat, lon, alt);
+        jsonSessionEvent(m, monitorNow(m), slot, "BAD DROME LOC", "%2.2f-%2.2f-%lu", lat, lon, alt);
         if (m.settings.NETonLocation != 0)
             scheduleBlock(m, s.ipText, s.port, BlockMode::Immediate, 1, "BAD DROME LOC");
     }

@@ -210,7 +210,10 @@ void runLoop(Monitor& m, PacketSource& src) {
         }
         if (monitorNow(m) - L.lastBlockTick >= 1) timerStep(m);  // else timerStep has nothing to do
         if (pollKeys(m, p)) handleKey(m, m.io.keys->readKey());
-        if (p.result == 1) handlePacket(m, p);
+        if (p.result == 1) {
+            ++m.stats.packets;
+            handlePacket(m, p);
+        }
     }
 }
 
@@ -219,6 +222,7 @@ void shutdown(Monitor& m, PacketSource& src) {
     say(m, "\n\nVKSTerminator shutting down...\n");
     say(m, "\nRemove any rerouted IPs...\n");
     unblockAll(m);
+    printStatistics(m);
     char date[9], time[9];
     int64_t now = monitorNow(m);
     dateText(now, date);
@@ -227,6 +231,10 @@ void shutdown(Monitor& m, PacketSource& src) {
     if (m.log) {
         std::fclose(m.log);
         m.log = nullptr;
+    }
+    if (m.json) {
+        std::fclose(m.json);
+        m.json = nullptr;
     }
     closeLandmarks(m);
     // The waits give the routes and the batch file time; a replay runs neither.
@@ -272,6 +280,7 @@ void handleKey(Monitor& m, int key) {
     say(m, "%c", key);
     if (key == 'q') L.quit = true;
     if (key == 'l') printPlayerList(m);
+    if (key == 's') printStatistics(m);
     if (key == 'e') {
         say(m, "\nInput 2 digit session number of player to eject: ");
         L.eject = EjectInput::FirstDigit;
@@ -305,7 +314,78 @@ void handleKey(Monitor& m, int key) {
         say(m, "'q' shuts down VKST\n");
         say(m, "'l' lists players\n");
         say(m, "'e' ejects a player\n");
-        say(m, "'?' displays this list\n\n");
+        say(m, "'?' displays this list\n");
+        say(m, "'s' shows the capture statistics\n\n");
+    }
+}
+
+namespace {
+
+// The oversized-packet warning, at most once a second per source address: a flood of large
+// datagrams must not flood the event log. The rest are counted for the statistics.
+[[gnu::noinline]] void oversizedWarning(Monitor& m, const uint8_t* source) {
+    uint32_t raw;
+    std::memcpy(&raw, source, 4);
+    const int64_t now = m.pkt.eventSecond;
+    auto& table = m.stats.oversized;
+    const size_t start = (raw * 2654435761u) >> 24;
+    RunStats::Oversized* free = nullptr;
+    for (size_t k = 0; k < table.size(); ++k) {
+        RunStats::Oversized& e = table[(start + k) % table.size()];
+        if (e.second != now) {
+            if (!free) free = &e;
+        } else if (e.raw == raw) {
+            ++m.stats.oversizedLeftOut;
+            return;
+        }
+    }
+    // Every entry taken by another address in this very second: that many warnings are enough.
+    if (!free) {
+        ++m.stats.oversizedLeftOut;
+        return;
+    }
+    free->raw = raw;
+    free->second = now;
+    logf(m, "\n\n WARNING: PACKET LENTGH > MAX_PACKET_SIZE!! \n\n");
+}
+
+}  // namespace
+
+void printStatistics(Monitor& m) {
+    const RunStats& st = m.stats;
+    CaptureCounts c;
+    const bool live = m.source && m.source->counts(c);
+    if (live)
+        say(m, "\nCapture statistics: %llu packets received, %llu dropped by the kernel, %llu dropped by the interface\n",
+            static_cast<unsigned long long>(c.received), static_cast<unsigned long long>(c.droppedKernel),
+            static_cast<unsigned long long>(c.droppedInterface));
+    else
+        say(m, "\nCapture statistics: %llu packets read from the capture file\n",
+            static_cast<unsigned long long>(st.packets));
+    const uint64_t received = live ? c.received : st.packets;
+    const int64_t now = monitorNow(m);
+    const int64_t seconds = now > st.startSecond ? now - st.startSecond : 0;
+    const double rate = static_cast<double>(received) / static_cast<double>(seconds > 0 ? seconds : 1);
+    say(m, "%.1f packets per second over %lld s; oversized-packet warnings left out: %llu; players turned away by a "
+        "full table: %llu\n",
+        rate, static_cast<long long>(seconds), static_cast<unsigned long long>(st.oversizedLeftOut),
+        static_cast<unsigned long long>(st.turnedAway));
+    if (!m.json) return;
+    char line[512];
+    const std::string time = isoTime(now);
+    int n = std::snprintf(line, sizeof line,
+                          "{\"time\":\"%s\",\"event\":\"STATISTICS\",\"detail\":\"%s\",\"received\":%llu,"
+                          "\"dropped_kernel\":%s,\"dropped_interface\":%s,\"seconds\":%lld,\"packets_per_second\":%.1f,"
+                          "\"oversized_left_out\":%llu,\"turned_away\":%llu}\n",
+                          time.c_str(), live ? "live capture" : "capture file",
+                          static_cast<unsigned long long>(received),
+                          live ? std::to_string(c.droppedKernel).c_str() : "null",
+                          live ? std::to_string(c.droppedInterface).c_str() : "null", static_cast<long long>(seconds),
+                          rate, static_cast<unsigned long long>(st.oversizedLeftOut),
+                          static_cast<unsigned long long>(st.turnedAway));
+    if (n > 0 && n < static_cast<int>(sizeof line)) {
+        std::fwrite(line, 1, static_cast<size_t>(n), m.json);
+        std::fflush(m.json);
     }
 }
 
@@ -332,6 +412,7 @@ void handlePacket(Monitor& m, const PacketRead& p) {
     std::memcpy(&raw, d + 14 + 12, 4);
     c.srcHash = ((raw ^ static_cast<uint32_t>(c.srcPort) << 7) * 2654435761u) >> 24;
     freshTime(m, c.eventTime);
+    c.eventSecond = m.timeCacheSecond;
     c.tsSec = p.tsSec;
     c.tsUsec = p.tsUsec;
     c.wireLength = p.wireLength;
@@ -343,7 +424,7 @@ void handlePacket(Monitor& m, const PacketRead& p) {
     uint32_t len = p.wireLength;
     if (len > static_cast<uint32_t>(MAX_PACKET_SIZE)) {
         len = MAX_PACKET_SIZE;
-        logf(m, "\n\n WARNING: PACKET LENTGH > MAX_PACKET_SIZE!! \n\n");
+        oversizedWarning(m, d + 14 + 12);
     }
     // Only bytes that were captured are data; a short capture ends the data early. Nor is the
     // padding of a short Ethernet frame: the datagram ends where the IP header says it does.
@@ -405,8 +486,10 @@ int runMonitor(Monitor& m, const std::vector<std::string>& args) {
             // Every clock of a replay follows the capture, from its first packet on.
             m.replayNow = file->hasFirst() ? file->firstSecond() : static_cast<int64_t>(m.io.clock->now());
         }
-        loadSettings(m);
+        // Routes a crashed run left are removed first, whatever the settings hold.
         if (!m.replay) recoverJournal(m);
+        loadSettings(m);
+        logRecovered(m);
         if (m.replay) {
             prepareReplay(*file, m);
             listening = m.captureFile;
@@ -415,15 +498,18 @@ int runMonitor(Monitor& m, const std::vector<std::string>& args) {
             live = openAdapter(m, listening);
             src = live.get();
         }
+        m.source = src;
         say(m, "\nListening on %s...\n\n", listening.c_str());
         logf(m, "Listening on %s...\n\n", listening.c_str());
         m.loop.gameStart = monitorNow(m);
+        m.stats.startSecond = m.loop.gameStart;
         if (m.settings.AutoStartMMPServer != 0) {
             say(m, "Attempting to start the VK server...\n\n");
             if (openShell(m, "vk2serveM02.exe") <= 32) openShell(m, "vk2serve.exe");
         }
         say(m, "Type '?' for a command list\n\n");
     } catch (const Fatal& f) {
+        m.source = nullptr;
         if (f.toStderr)
             sayErr(m, "%s", f.message.c_str());
         else
@@ -433,12 +519,17 @@ int runMonitor(Monitor& m, const std::vector<std::string>& args) {
             std::fclose(m.log);
             m.log = nullptr;
         }
+        if (m.json) {
+            std::fclose(m.json);
+            m.json = nullptr;
+        }
         closeLandmarks(m);
         return f.exitStatus;
     }
 
     runLoop(m, *src);
     shutdown(m, *src);
+    m.source = nullptr;
     return 0;
 }
 

@@ -10,6 +10,7 @@ Monitor::Monitor() { slotCache.fill(-1); }
 
 Monitor::~Monitor() {
     if (log) std::fclose(log);
+    if (json) std::fclose(json);
 }
 
 namespace {
@@ -130,6 +131,85 @@ void dateText(int64_t second, char out[9]) {
 void fillTimeCache(Monitor& m, int64_t second) {
     timeText(second, m.timeCacheText);
     m.timeCacheSecond = second;
+}
+
+std::string isoTime(int64_t second) {
+    std::tm tm = localOf(second);
+    char text[96];
+    long off = tm.tm_gmtoff % 86400;
+    const char sign = off < 0 ? '-' : '+';
+    if (off < 0) off = -off;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, sign, off / 3600, off / 60 % 60);
+    return text;
+}
+
+// Every byte stays: control bytes, DEL and the 8-bit characters of the game's texts become
+// \u00XX (the byte as a Latin-1 code point), so the line is plain ASCII and cannot be split.
+void appendJsonString(std::string& out, std::string_view bytes) {
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (char ch : bytes) {
+        const auto c = static_cast<uint8_t>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+void jsonEvent(Monitor& m, int64_t second, const char* event, std::string_view detail, const char* ip, int port,
+               std::string_view name, int slot) {
+    if (!m.json) return;
+    std::string line;
+    line.reserve(160);
+    line += "{\"time\":\"";
+    line += isoTime(second);
+    line += "\",\"event\":";
+    appendJsonString(line, event);
+    line += ",\"detail\":";
+    appendJsonString(line, detail);
+    line += ",\"address\":";
+    appendJsonString(line, ip ? ip : "");
+    line += ",\"port\":";
+    line += std::to_string(port);
+    line += ",\"name\":";
+    if (name.data())
+        appendJsonString(line, name);
+    else
+        line += "null";
+    line += ",\"session\":";
+    line += slot >= 0 ? std::to_string(slot) : "null";
+    line += "}\n";
+    std::fwrite(line.data(), 1, line.size(), m.json);
+    std::fflush(m.json);
+}
+
+void jsonSessionEvent(Monitor& m, int64_t second, int slot, const char* event, const char* detailFmt, ...) {
+    if (!m.json || slot < 0 || slot >= kSlots) return;
+    Formatted f;
+    va_list ap;
+    va_start(ap, detailFmt);
+    vformat(f, detailFmt, ap);
+    va_end(ap);
+    const Session& s = m.sessions[slot];
+    jsonEvent(m, second, event, std::string_view(f.text, f.length), s.ipText, s.port, s.wireName, slot);
+}
+
+void jsonMessageEvent(Monitor& m, const char* event, std::string_view detail) {
+    if (!m.json) return;
+    const PacketContext& p = m.pkt;
+    const int slot = findSession(m, p.srcIp, p.srcPort);
+    std::string_view name;
+    if (slot >= 0) name = m.sessions[slot].wireName;
+    jsonEvent(m, p.eventSecond, event, detail, p.srcIp, p.srcPort, name, slot);
 }
 
 std::string pathIn(const Monitor& m, const char* name) {

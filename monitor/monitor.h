@@ -84,6 +84,13 @@ struct Settings {
     std::vector<std::string> localAddresses;    // as listed at start-up
     std::string localAddress;
     std::string filterText;
+    // IgnoreIP: addresses that are never blocked (network order), with the text the operator wrote.
+    struct IgnoreNet {
+        uint32_t net = 0;
+        uint32_t mask = 0;
+        std::string text;
+    };
+    std::vector<IgnoreNet> ignore;
     uint32_t tickIntervalS = 1;      // detector tick and block timer
     uint32_t sampleWindowMs = 210;   // position/damage sampling window
 };
@@ -92,6 +99,7 @@ struct Session {
     int32_t inUse = 0;
     char ipText[17] = {};
     char name[19] = {};
+    char wireName[17] = {};          // the name as the game sent it (JSON log), control bytes kept
     int32_t port = 0;
     int32_t inGameTicks = 0;
     uint32_t joinTimeMs = 0;
@@ -117,6 +125,7 @@ struct PacketContext {
     char dstIp[16] = {};
     int32_t dstPort = 0;
     char eventTime[9] = "00:00:00";  // HH:MM:SS when the packet was parsed
+    int64_t eventSecond = 0;         // the same moment, for the JSON log's full date
     int64_t tsSec = 0;               // capture timestamp
     int64_t tsUsec = 0;
     uint32_t wireLength = 0;
@@ -153,11 +162,37 @@ struct PacketRead {
     const uint8_t* data = nullptr;
 };
 
+// The capture library's own counts (pcap_stats); a capture file has none.
+struct CaptureCounts {
+    uint64_t received = 0;
+    uint64_t droppedKernel = 0;
+    uint64_t droppedInterface = 0;
+};
+
 class PacketSource {
 public:
     virtual ~PacketSource() = default;
     virtual PacketRead next() = 0;
     virtual std::string error() = 0;
+    // False when the source keeps no counts.
+    virtual bool counts(CaptureCounts&) { return false; }
+};
+
+// What the run saw, for the statistics lines and the JSON log.
+struct RunStats {
+    uint64_t packets = 0;            // packets handled by the loop (read from a capture file)
+    int64_t startSecond = 0;         // monitor clock when listening began
+    uint64_t oversizedLeftOut = 0;   // oversized-packet warnings not written
+    uint64_t turnedAway = 0;         // players refused a session by a full table
+    int64_t lastFullNotice = INT64_MIN / 2;  // second of the last "table full" console line
+    // Last second an oversized-packet warning was written, per source address (fixed table).
+    struct Oversized {
+        uint32_t raw = 0;
+        int64_t second = INT64_MIN;
+    };
+    std::array<Oversized, 256> oversized{};
+    // Players already counted as turned away (hashes of address and port; 0 = free).
+    std::array<uint32_t, 256> turnedAwayKeys{};
 };
 
 // The capture library as start-up uses it; tests substitute adapters and packets.
@@ -218,6 +253,16 @@ struct Monitor {
     int64_t lastKeyPollUs = INT64_MIN / 2; // capture time of the last look at the keyboard
 
     std::FILE* log = nullptr;              // VKST.csv
+    std::FILE* json = nullptr;             // VKST.json: one object per event line
+    RunStats stats;
+    // Routes of a crashed run removed before the log was open; logged once it is.
+    struct Recovered {
+        std::string ip;
+        int port = 0;
+        int64_t second = 0;
+    };
+    std::vector<Recovered> recovered;
+    PacketSource* source = nullptr;        // the open capture, for its counts
 
     // Local time text of the last second converted: most packets share their second.
     int64_t timeCacheSecond = INT64_MIN;
@@ -246,6 +291,28 @@ void eventPrefix(Monitor& m, const char* timeText, const char* ip, int port);
 void eventLine(Monitor& m, const char* timeText, const char* ip, int port, const char* bodyFmt, ...)
     __attribute__((format(printf, 5, 6)));
 
+// ---- JSON event log ------------------------------------------------------------------------
+// One object a line: full local date and time with its UTC offset, the event, its detail, the
+// address, port, name and session number. Texts are written byte for byte (\u00XX for control
+// bytes and bytes above 127), so nothing a player sends can break or forge a line.
+// `name` with data() == nullptr and `slot` -1 are written as null.
+void jsonEvent(Monitor& m, int64_t second, const char* event, std::string_view detail, const char* ip, int port,
+               std::string_view name, int slot);
+// An event of a session's player; the detail is printf-style.
+void jsonSessionEvent(Monitor& m, int64_t second, int slot, const char* event, const char* detailFmt, ...)
+    __attribute__((format(printf, 5, 6)));
+// An event about the message being decoded: its source, and the player's name and session
+// number when the source has a session.
+void jsonMessageEvent(Monitor& m, const char* event, std::string_view detail);
+// Formats a JSON string (quotes included) of the bytes.
+void appendJsonString(std::string& out, std::string_view bytes);
+// "2026-12-05T20:00:04+01:00"
+std::string isoTime(int64_t second);
+
+// ---- statistics -----------------------------------------------------------------------------
+// The capture statistics on the console and as a STATISTICS object in the JSON log.
+void printStatistics(Monitor& m);
+
 // ---- clocks -------------------------------------------------------------------------------
 // Current wall-clock second of the system clock (or the injected clock).
 int64_t systemNow(Monitor& m);
@@ -273,7 +340,8 @@ enum class BlockMode { Immediate, InGame };
 
 // Slot of the first session in use with that address and port, or -1.
 int findSession(Monitor& m, const char* ip, int port);
-void touchSession(Monitor& m, const char* ip, int port, const char* name);
+// `wireName`: the name as the game sent it (nullptr: the same as `name`).
+void touchSession(Monitor& m, const char* ip, int port, const char* name, const char* wireName = nullptr);
 void countPacket(Monitor& m, const char* ip, int port);
 void markJoined(Monitor& m, const char* ip, int port, uint32_t timeMs);
 // Slot of the joined session whose position is not yet taken this tick (now marked), or -1.
@@ -285,8 +353,12 @@ void blockTick(Monitor& m);
 void unblockAll(Monitor& m);
 // Frees a slot: block timer 0, not in use, in-game ticks 0, address blanked.
 void clearSession(Monitor& m, int slot);
-// Removes the routes that the journal of a crashed run lists (start-up).
+// Removes the routes that the journal of a crashed run lists (start-up, before the settings are
+// read); their event lines are written at once when the log is open, else by logRecovered.
 void recoverJournal(Monitor& m);
+void logRecovered(Monitor& m);
+// True when the address is on the IgnoreIP list; `entry` gets the entry that matched.
+bool ignoredAddress(const Monitor& m, const char* ip, const char** entry = nullptr);
 
 // ---- start-up, loop -------------------------------------------------------------------------
 void loadSettings(Monitor& m);     // throws Fatal

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include <arpa/inet.h>
+#include <unistd.h>
+
 #include "monitor/monitor.h"
 #include "platform/routes.h"
 
@@ -17,16 +20,25 @@ void copyText(char* dst, size_t size, const char* src) {
 
 const char* kJournal = "VKST.routes";
 
-// The journal lists the routes in place, one "address port" a line, so that a run that ends
-// without its shutdown leaves a record the next run can clean up.
+// The journal lists the routes in place, one "address port [gateway]" a line, so that a run that
+// ends without its shutdown leaves a record the next run can clean up. An address is listed
+// before its route tool starts and stays listed until the tool that deletes it has finished:
+// the tool outlives a killed monitor, and a route the journal does not list stays for good.
 void writeJournal(Monitor& m) {
     std::string path = pathIn(m, kJournal);
     std::string tmp = path + ".new";
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f) return;
-    for (int i = 0; i < kSlots; ++i)
-        if (m.routeInPlace[i]) std::fprintf(f, "%s %d\n", m.sessions[i].ipText, m.sessions[i].port);
+    const std::string& gw = m.settings.DerouteIP;
+    for (int i = 0; i < kSlots; ++i) {
+        if (!m.routeInPlace[i]) continue;
+        if (gw.empty())
+            std::fprintf(f, "%s %d\n", m.sessions[i].ipText, m.sessions[i].port);
+        else
+            std::fprintf(f, "%s %d %s\n", m.sessions[i].ipText, m.sessions[i].port, gw.c_str());
+    }
     bool ok = std::fflush(f) == 0;
+    ok = fsync(fileno(f)) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     if (ok) std::rename(tmp.c_str(), path.c_str());
 }
@@ -47,14 +59,15 @@ void routeAdd(Monitor& m, int slot) {
         return;
     }
     say(m, "route add %s mask 255.255.255.255 %s\n", s.ipText, gw);
+    m.routeInPlace[slot] = true;
+    writeJournal(m);
     if (!routes(m).add(s.ipText, m.settings.DerouteIP)) {
         // The block runs its course on the console and in the log, but the operator must know
         // that this player was not thrown out.
         say(m, "route add failed: %s is not blocked\n", s.ipText);
-        return;
+        m.routeInPlace[slot] = false;
+        writeJournal(m);
     }
-    m.routeInPlace[slot] = true;
-    writeJournal(m);
 }
 
 void routeDelete(Monitor& m, int slot) {
@@ -162,7 +175,39 @@ struct AddressKey {
 
 int findSession(Monitor& m, const char* ip, int port) { return lookup(m, ip, port); }
 
-void touchSession(Monitor& m, const char* ip, int port, const char* name) {
+namespace {
+
+// A player refused a session because all slots are taken: counted once per address and port
+// (as far as the fixed set of keys reaches), and told on the console at most once a minute.
+[[gnu::noinline]] void turnAway(Monitor& m, const char* ip, int port, const char* name) {
+    RunStats& st = m.stats;
+    uint32_t h = 2166136261u;
+    for (const char* c = ip; *c; ++c) h = (h ^ static_cast<uint8_t>(*c)) * 16777619u;
+    h = (h ^ static_cast<uint32_t>(port)) * 16777619u;
+    if (h == 0) h = 1;
+    bool counted = false;
+    for (size_t k = 0; k < st.turnedAwayKeys.size(); ++k) {
+        uint32_t& key = st.turnedAwayKeys[(h + k) % st.turnedAwayKeys.size()];
+        if (key == h) {
+            counted = true;
+            break;
+        }
+        if (key == 0) {
+            key = h;
+            break;
+        }
+    }
+    if (!counted) ++st.turnedAway;
+    const int64_t now = monitorNow(m);
+    if (now - st.lastFullNotice < 60) return;
+    st.lastFullNotice = now;
+    say(m, "Session table full (%d players): %s (%s:%d) is not followed or blocked; %llu turned away so far\n",
+        kSlots, name, ip, port, static_cast<unsigned long long>(st.turnedAway));
+}
+
+}  // namespace
+
+void touchSession(Monitor& m, const char* ip, int port, const char* name, const char* wireName) {
     int i = findSession(m, ip, port);
     if (i >= 0) {
         Session& s = m.sessions[i];
@@ -174,7 +219,10 @@ void touchSession(Monitor& m, const char* ip, int port, const char* name) {
     }
     for (i = 0; i < kSlots && m.sessions[i].inUse; ++i) {
     }
-    if (i == kSlots) return;  // table full: this player is not followed
+    if (i == kSlots) {  // table full: this player is not followed
+        turnAway(m, ip, port, name);
+        return;
+    }
     Session& s = m.sessions[i];
     s.inUse = 1;
     s.blockTimer = 0;
@@ -188,9 +236,11 @@ void touchSession(Monitor& m, const char* ip, int port, const char* name) {
     s.repairCount = 0;
     copyText(s.ipText, sizeof s.ipText, ip);
     copyText(s.name, sizeof s.name, name);
+    copyText(s.wireName, sizeof s.wireName, wireName ? wireName : name);
     s.port = port;
     say(m, "Creating player session %d, %s (%s:%d)\n", i, s.name, s.ipText, s.port);
     eventLine(m, m.pkt.eventTime, s.ipText, s.port, " %s, NEW SESSION, NEW SESSION, %d, \n", s.name, i);
+    jsonSessionEvent(m, m.pkt.eventSecond, i, "NEW SESSION", "%d", i);
 }
 
 void countPacket(Monitor& m, const char* ip, int port) {
@@ -224,13 +274,44 @@ void clearPositionTaken(Monitor& m) {
         if (s.inUse) s.positionTaken = 0;
 }
 
+bool ignoredAddress(const Monitor& m, const char* ip, const char** entry) {
+    in_addr a{};
+    if (inet_pton(AF_INET, ip, &a) != 1) return false;
+    for (const Settings::IgnoreNet& n : m.settings.ignore) {
+        if ((a.s_addr & n.mask) == n.net) {
+            if (entry) *entry = n.text.c_str();
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// A block requested for an address of the IgnoreIP list: no route and no BLOCK line, but the
+// operator (and the JSON log) learn that the block was skipped, and why.
+[[gnu::noinline]] void skipBlock(Monitor& m, int slot, const char* reason, const char* entry) {
+    const Session& s = m.sessions[slot];
+    say(m, "Block of %s (%s) for %s skipped: IgnoreIP %s\n", s.name, s.ipText, reason, entry);
+    jsonSessionEvent(m, monitorNow(m), slot, "BLOCK SKIPPED", "%s; IgnoreIP %s", reason, entry);
+}
+
+}  // namespace
+
 void scheduleBlock(Monitor& m, const char* ip, int port, BlockMode mode, int seconds,
                    const char* reason) {
     int i = lookup(m, ip, port);
     if (i < 0 || m.sessions[i].blockCountdown != 0) return;
     Session& s = m.sessions[i];
+    if (mode == BlockMode::InGame && s.inGameTicks < 6) return;
+    if (!m.settings.ignore.empty()) {
+        const char* entry = nullptr;
+        if (ignoredAddress(m, s.ipText, &entry)) {
+            skipBlock(m, i, reason, entry);
+            return;
+        }
+    }
     if (mode == BlockMode::InGame) {
-        if (s.inGameTicks < 6) return;
         s.blockCountdown = seconds;
         copyText(s.blockReason, sizeof s.blockReason, reason);
         say(m, "Will block %s (%s) in %d seconds\n", s.name, s.ipText, seconds);
@@ -253,16 +334,19 @@ void blockTick(Monitor& m) {
                 char t[9];
                 freshTime(m, t);
                 eventLine(m, t, s.ipText, s.port, " %s, BLOCK, BLOCK, %s, \n", s.name, s.blockReason);
+                jsonSessionEvent(m, monitorNow(m), i, "BLOCK", "%s", s.blockReason);
             } else if (s.blockTimer > deleteAfter) {
                 routeDelete(m, i);
                 char t[9];
                 freshTime(m, t);
                 eventLine(m, t, s.ipText, s.port, " %s, UNBLOCK, UNBLOCK, %s, \n", s.name,
                           s.blockReason);
+                jsonSessionEvent(m, monitorNow(m), i, "UNBLOCK", "%s", s.blockReason);
                 s.blockCountdown = 0;
                 say(m, "UNBLOCKING %s (%s)\n", s.name, s.ipText);
                 say(m, "Closing player session %d, %s (%s:%d)\n", i, s.name, s.ipText, s.port);
                 eventLine(m, t, s.ipText, s.port, " %s, CLOSE SESSION, CLOSE SESSION, %d, \n", s.name, i);
+                jsonSessionEvent(m, monitorNow(m), i, "CLOSE SESSION", "%d", i);
                 s.inUse = 0;
                 s.inGameTicks = 0;
             } else {
@@ -285,6 +369,7 @@ void unblockAll(Monitor& m) {
         char t[9];
         freshTime(m, t);
         eventLine(m, t, s.ipText, s.port, " %s, UNBLOCK, UNBLOCK, UNBLOCK, \n", s.name);
+        jsonSessionEvent(m, monitorNow(m), i, "UNBLOCK", "UNBLOCK");
         s.blockCountdown = 0;
         say(m, "UNBLOCKING %s (%s)\n", s.name, s.ipText);
     }
@@ -307,21 +392,32 @@ void recoverJournal(Monitor& m) {
     bool any = false;
     while (std::fgets(line, sizeof line, f)) {
         char ip[32] = {};
+        char gw[32] = {};
         int port = 0;
-        if (std::sscanf(line, "%31s %d", ip, &port) < 1) continue;
+        if (std::sscanf(line, "%31s %d %31s", ip, &port, gw) < 1) continue;
         if (!vk::isDottedIPv4(ip)) continue;  // never hand anything else to a route command
+        if (!vk::isDottedIPv4(gw)) gw[0] = '\0';
         if (!any) say(m, "\nRoutes left in place by an earlier run:\n");
         any = true;
-        say(m, "route delete %s mask 255.255.255.255 %s\n", ip, m.settings.DerouteIP.c_str());
+        say(m, "route delete %s mask 255.255.255.255 %s\n", ip, gw);
         routes(m).del(ip);
         say(m, "UNBLOCKING %s (left by an earlier run)\n", ip);
-        char t[9];
-        freshTime(m, t);
-        eventLine(m, t, ip, port, " event_msg, UNBLOCK, UNBLOCK, EARLIER RUN, \n");
+        m.recovered.push_back({ip, port, monitorNow(m)});
     }
     std::fclose(f);
     std::remove(path.c_str());
     if (any) say(m, "\n");
+    if (m.log) logRecovered(m);
+}
+
+void logRecovered(Monitor& m) {
+    for (const Monitor::Recovered& r : m.recovered) {
+        char t[9];
+        timeText(r.second, t);
+        eventLine(m, t, r.ip.c_str(), r.port, " event_msg, UNBLOCK, UNBLOCK, EARLIER RUN, \n");
+        jsonEvent(m, r.second, "UNBLOCK", "EARLIER RUN", r.ip.c_str(), r.port, std::string_view(), -1);
+    }
+    m.recovered.clear();
 }
 
 }  // namespace vkst

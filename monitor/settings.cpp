@@ -1,4 +1,6 @@
 // Start-up: the three settings files, the echo, the local address, the filter and the event log.
+#include <arpa/inet.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -141,7 +143,7 @@ void readServerIni(Monitor& m) {
 enum Key {
     kObserve, kRepair, kEnterRepair, kSpeeder, kFreeze, kChecksumOn, kLocation, kFlamer, kSmoke,
     kBadChat, kWallRide, kAutoStart, kCloseOnTimed, kNic, kLocalIp, kBlockTime, kDeroute,
-    kEnterRepairTime, kChecksum, kTestUdp, kKeyCount
+    kEnterRepairTime, kChecksum, kTestUdp, kIgnoreIp, kKeyCount
 };
 
 struct KeyRow {
@@ -171,6 +173,7 @@ constexpr KeyRow kKeys[kKeyCount] = {
     {"EnterRepairTime", "EnterRepairTime=", nullptr},
     {"Checksum", "Checksum=", nullptr},
     {"TestUDP", "TestUDP=", "TestUDP is ENABLED\n"},
+    {"IgnoreIP", "IgnoreIP=", nullptr},
 };
 
 int32_t* flagOf(Settings& s, int key) {
@@ -189,6 +192,38 @@ int32_t* flagOf(Settings& s, int key) {
         case kAutoStart: return &s.AutoStartMMPServer;
         case kTestUdp: return &s.TestUDP;
         default: return nullptr;
+    }
+}
+
+// One IgnoreIP value: addresses or address/prefix entries, separated by commas.
+void addIgnored(Monitor& m, const std::string& value) {
+    size_t start = 0;
+    while (start <= value.size()) {
+        size_t comma = value.find(',', start);
+        if (comma == std::string::npos) comma = value.size();
+        const std::string entry = value.substr(start, comma - start);
+        start = comma + 1;
+        const size_t slash = entry.find('/');
+        const std::string addr = entry.substr(0, slash);
+        int bits = 32;
+        bool ok = vk::isDottedIPv4(addr);
+        if (ok && slash != std::string::npos) {
+            const std::string p = entry.substr(slash + 1);
+            ok = !p.empty() && p.size() <= 2 && p.find_first_not_of("0123456789") == std::string::npos;
+            if (ok) bits = std::stoi(p);
+            ok = ok && bits <= 32;
+        }
+        if (!ok)
+            throw Fatal{"Error -- IgnoreIP entry \"" + entry +
+                        "\" is not an IP address or address/prefix in VKST.ini file\n\n"};
+        in_addr a{};
+        inet_pton(AF_INET, addr.c_str(), &a);
+        Settings::IgnoreNet n;
+        n.mask = bits == 0 ? 0 : htonl(0xFFFFFFFFu << (32 - bits));
+        n.net = a.s_addr & n.mask;
+        n.text = entry;
+        m.settings.ignore.push_back(n);
+        say(m, "IgnoreIP %s is never blocked\n", entry.c_str());
     }
 }
 
@@ -255,6 +290,10 @@ bool settingLine(Monitor& m, char* line, bool& timedCloseAdded) {
                 say(m, "Player checksum should be %d-%d\n", s.checksumFirst, s.checksumSecond);
             break;
         }
+        case kIgnoreIp:
+            if (!valueText(line, row.matched, text)) return false;
+            addIgnored(m, text);
+            break;
         default:
             break;
     }
@@ -334,6 +373,11 @@ void loadSettings(Monitor& m) {
     timeText(now, time);
     logf(m, "\nVKS Terminator Version %s - Date: %s - Time: %s,\n", kVersionText, date, time);
     logf(m, "VK server IP:port is %s:%d\n", s.localAddress.c_str(), s.serverPort);
+
+    // The same events for log shippers, one JSON object a line.
+    std::string jsonPath = pathIn(m, "VKST.json");
+    m.json = std::fopen(jsonPath.c_str(), "ab");
+    if (!m.json) throw Fatal{"\nERROR -- Can't open VKST.json\n\n"};
 }
 
 }  // namespace vkst

@@ -53,4 +53,9 @@ std::string NicePriority::SetPriorityClass(PriorityClass c) {
     return (SetProcessNice(NiceValue(c)) ? "Chged priority to " : "Error chging priority to ") + PriorityName(c);
 }
 
+int ThreadNice() {
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    return getpriority(PRIO_PROCESS, tid);
+}
+
 }  // namespace vk

@@ -30,5 +30,7 @@ public:
 bool SetProcessNice(int nice);
 // Sets the nice value of the calling thread only.
 bool SetThreadNice(int nice);
+// The nice value of the calling thread.
+int ThreadNice();
 
 }  // namespace vk

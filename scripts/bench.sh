@@ -10,3 +10,5 @@ cmake --build build-bench -j"$(nproc)"
 for b in build-bench/bench/*; do
   [[ -x "$b" && -f "$b" ]] && "$b"
 done
+# Live capture under load, in a network namespace (root only; says so and skips otherwise).
+bench/live_capture_bench.sh build-bench

@@ -1,5 +1,6 @@
 #include "client/app/bgperf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -23,7 +24,9 @@ CheckThreads::CheckThreads(ClientState& state, MainForm& main, Reactor& reactor,
     : state_(state), main_(main), reactor_(reactor), processes_(processes) {
     setThreadPriority = [](bool timeCritical) {
         // Raising a thread needs the right to; without it the check simply runs at normal.
-        if (timeCritical) SetThreadNice(-20);
+        // A thread that runs several checks goes back to where it started for a normal one.
+        static thread_local const int started = ThreadNice();
+        SetThreadNice(timeCritical ? -20 : started);
     };
 }
 
@@ -31,6 +34,8 @@ CheckThreads::~CheckThreads() {
     // A thread must never outlive the state it reports into; Stop should have run already.
     std::unique_lock<std::mutex> lock(mutex_);
     stopRequested_ = true;
+    if (serverCheck_) serverCheck_->cancel = true;
+    nextServer_.reset();
     ended_.wait(lock, [this] { return running_ == 0; });
 }
 
@@ -55,7 +60,26 @@ void CheckThreads::StartServerCheck() {
     // Only the start at normal priority is logged.
     if (t->normalPriority) main_.Memo1.Add("starting Check: " + TimeText(clock) + " Normal priority");
     finished_ = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopRequested_) return;  // the program is ending
+        if (serverCheck_) {
+            // The running check stops at its next file; its thread then runs this one.
+            serverCheck_->cancel = true;
+            nextServer_ = t;
+            return;
+        }
+        serverCheck_ = t;
+    }
     Launch(t);
+}
+
+std::shared_ptr<Tbgperf> CheckThreads::Next(const std::shared_ptr<Tbgperf>& t) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (t->kind != CheckKind::Server) return nullptr;
+    serverCheck_ = stopRequested_ ? nullptr : std::move(nextServer_);
+    nextServer_.reset();
+    return serverCheck_;
 }
 
 void CheckThreads::StartTerrainCheck(Dialogs& dialogs) {
@@ -78,10 +102,11 @@ void CheckThreads::Launch(std::shared_ptr<Tbgperf> t) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++running_;
+        mostRunning_ = std::max(mostRunning_, running_);
     }
     try {
         std::thread([this, t] {
-            Body(t);
+            for (auto job = t; job; job = Next(job)) Body(job);
             std::lock_guard<std::mutex> lock(mutex_);
             --running_;
             ended_.notify_all();
@@ -89,6 +114,7 @@ void CheckThreads::Launch(std::shared_ptr<Tbgperf> t) {
     } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
         --running_;
+        if (t->kind == CheckKind::Server) serverCheck_.reset();
         ErrorReport("=>exception: Something wrong in tbgperf.execute (or higher)");
     }
 }
@@ -120,7 +146,9 @@ void CheckThreads::Body(const std::shared_ptr<Tbgperf>& t) {
             t->startTick = clock.tickCount();
             bool ok = true;
             try {
-                CheckFileSets(t->checks, t->gameFolder, t->params, t->target, clock, processes_);
+                CheckFileSets(t->checks, t->gameFolder, t->params, t->target, clock, processes_, &t->cancel);
+            } catch (const CheckCancelled&) {
+                return;  // superseded: a newer check answers the server
             } catch (...) {
                 ok = false;
             }
@@ -133,6 +161,8 @@ void CheckThreads::Body(const std::shared_ptr<Tbgperf>& t) {
             Publish(t);
             Report([this, t] {
                 Adopt();
+                // A superseded check's end is not the end of the check the server waits for.
+                if (t->sequence != latestServer_) return;
                 finished_ = true;
                 main_.Memo1.Add("(bg) finished set to True");
                 main_.Memo1.Add(std::to_string(t->duration) + " ms / check (bg)");
@@ -189,6 +219,9 @@ void CheckThreads::Stop(const std::function<void()>& pump) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopRequested_ = true;
+        // A server check still running stops at its next file, so quitting does not wait for it.
+        if (serverCheck_) serverCheck_->cancel = true;
+        nextServer_.reset();
     }
     for (;;) {
         {
@@ -201,6 +234,11 @@ void CheckThreads::Stop(const std::function<void()>& pump) {
         }
         pump();
     }
+}
+
+int CheckThreads::mostRunning() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mostRunning_;
 }
 
 int CheckThreads::running() {

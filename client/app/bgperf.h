@@ -1,6 +1,8 @@
 #pragma once
 // The check thread (Tbgperf): one std::thread per check, reporting back on the main thread
-// through the Reactor's run-and-wait call.
+// through the Reactor's run-and-wait call. At most one server check runs: a newer check=
+// cancels the running one, which stops at its next file, and the same thread then runs the
+// newest check asked for; checks asked for meanwhile and superseded never run.
 //
 // Hand-over instead of shared lists: a thread works on its own copies of the check parameters,
 // the check state and the target list, taken on the main thread when it starts. When it ends it
@@ -9,6 +11,7 @@
 // data event, and the report itself. The lists the conversation reads are therefore only ever
 // touched by the main thread. A server check that a later one has superseded is not adopted,
 // so an old result never overwrites the answer to the newest check=.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,6 +40,7 @@ struct Tbgperf {
     uint32_t duration = 0;   // server check: milliseconds
     bool normalPriority = false;
     uint64_t sequence = 0;
+    std::atomic<bool> cancel{false};  // set when a newer check supersedes this one
     // Copies taken at the start; the thread writes only these.
     std::string gameFolder;
     CheckParams params;
@@ -63,6 +67,8 @@ public:
     // thread's queue once (threads may be waiting in a report).
     void Stop(const std::function<void()>& pump);
     int running();
+    // The most check threads that ran at once so far.
+    int mostRunning();
     int startCounter() const { return startCounter_; }
 
     // The Ready transition, run by the terrain check's report.
@@ -74,6 +80,8 @@ public:
 
 private:
     void Launch(std::shared_ptr<Tbgperf> t);
+    // The server check to run after t on the same thread, or none.
+    std::shared_ptr<Tbgperf> Next(const std::shared_ptr<Tbgperf>& t);
     void Body(const std::shared_ptr<Tbgperf>& t);
     void Report(const std::function<void()>& fn);
     void ErrorReport(const std::string& message);
@@ -95,6 +103,9 @@ private:
     std::mutex mutex_;
     std::condition_variable ended_;
     int running_ = 0;
+    int mostRunning_ = 0;
+    std::shared_ptr<Tbgperf> serverCheck_;   // the server check running now
+    std::shared_ptr<Tbgperf> nextServer_;    // the newest one asked for while it runs
     bool stopRequested_ = false;  // under mutex_: threads no longer report
     std::vector<std::shared_ptr<Tbgperf>> mailbox_;
 };

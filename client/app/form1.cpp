@@ -129,12 +129,14 @@ TForm1::TForm1(AppPorts ports)
     kickstart.Attach(udpkick);
     metaBrowser.onKick = [this](const std::optional<std::string>& entry) { kickstart.SendKick(entry); };
     checks.onTerrainFinished = [this] { TerrainCheckFinished(); };
+    sweepTimer_ = p_.reactor.startTimer(Conversation::kSweepMs, [this] { conversation.CloseStaleConnections(); });
     random = [rng = std::mt19937(std::random_device{}())](uint32_t n) mutable {
         return n == 0 ? 0u : static_cast<uint32_t>(rng() % n);
     };
 }
 
 TForm1::~TForm1() {
+    p_.reactor.stopTimer(sweepTimer_);
     checks.Stop({});
     ReleaseHeldFiles();
 }
@@ -213,8 +215,9 @@ void TForm1::Shutdown(const std::function<void()>& pump) {
     checks.Stop(pump);
     portMapping.Shutdown();
     blocked.Save();
+    for (int socket : conversation.connections().sockets()) conversation.CloseConnection(socket);
     if (Sockets1.FSocket >= 0) Sockets1.SClose();
-    if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
+    if (Sockets1.Listening()) Sockets1.CancelListen();
     if (udpkick.IsOpen()) udpkick.Close();  // closing a socket never opened is an error
     ReleaseHeldFiles();
 }
@@ -367,7 +370,9 @@ void TForm1::PickRandomPort() {
 }
 
 void TForm1::CloseClick() {
-    if (Sockets1.FSocket >= 0) Sockets1.SClose();
+    conversation.CloseConnection(conversation.conversationSocket);
+    // An outgoing connection that has not reported yet is no conversation socket so far.
+    if (state.connectionMode == ConnectionMode::Client) conversation.CloseConnection(Sockets1.FSocket);
     if (state.connectionMode != ConnectionMode::Listening) {
         Form1.Mlisten.enabled = true;
         Form1.Mclose.enabled = false;
@@ -378,8 +383,8 @@ void TForm1::CloseClick() {
 
 void TForm1::CancelListenClick() {
     portMapping.NotListening();
-    if (Sockets1.FSocket >= 0) Sockets1.SClose();
-    if (Sockets1.FListenSocket > 0) Sockets1.CancelListen();
+    conversation.CloseConnection(conversation.conversationSocket);
+    if (Sockets1.Listening()) Sockets1.CancelListen();
     Form1.Mlisten.enabled = true;
     Form1.IPAddr.enabled = true;
     Form1.Mclose.enabled = false;

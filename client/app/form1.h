@@ -64,10 +64,11 @@ class TSocketsPort final : public SocketsPort {
 public:
     explicit TSocketsPort(TSockets& s) : s_(s) {}
     int SAccept() override { return s_.SAccept(); }
-    void SClose() override { s_.SClose(); }
-    std::string GetText() override { return s_.GetText(); }
-    void SetText(const std::string& text) override { s_.SetText(text); }
-    bool SocketDead() override { return s_.SocketDead(); }
+    void SClose(int socket) override { s_.SClose(socket); }
+    std::string GetText(int socket) override { return s_.GetText(socket); }
+    void SetText(int socket, const std::string& text) override { s_.SetText(socket, text); }
+    // A connection that failed is still closed, or its descriptor would stay until exit.
+    bool SocketDead(int socket) override { return !s_.IsConnection(socket); }
     std::string GetLocalPort(int socket) override { return s_.GetLocalPort(socket); }
     std::string GetPeerIPAddr(int socket) override { return s_.GetPeerIPAddr(socket); }
     std::string GetPeerPort(int socket) override { return s_.GetPeerPort(socket); }
@@ -204,6 +205,7 @@ private:
     std::string PathOf(const std::string& name) const;
 
     std::vector<int> held_;
+    Reactor::TimerId sweepTimer_ = 0;  // closes the connections whose time is up
     std::string lastSocketError_;  // text of the first Sockets1 error since it was cleared
 };
 

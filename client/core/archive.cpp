@@ -66,7 +66,7 @@ size_t FileArchive::read(uint64_t offset, void* buf, size_t count) {
     return done;
 }
 
-std::vector<ArchiveMember> ReadArchiveMembers(ArchiveSource& src, std::string_view pattern) {
+std::vector<ArchiveEntry> ReadArchiveDirectory(ArchiveSource& src) {
     unsigned char head[28];
     ReadExact(src, 0, head, sizeof head, "header");
     const uint64_t nameChunkSize = Le32(head + 20) & kSizeMask;
@@ -86,8 +86,7 @@ std::vector<ArchiveMember> ReadArchiveMembers(ArchiveSource& src, std::string_vi
     std::string dir(dirBytes, '\0');
     ReadExact(src, dirStart, dir.data(), dir.size(), "directory");
 
-    std::vector<ArchiveMember> out;
-    std::string chunk(1 << 16, '\0');
+    std::vector<ArchiveEntry> out;
     for (size_t at = 0; at + kEntrySize <= dir.size(); at += kEntrySize) {
         const auto* e = reinterpret_cast<const unsigned char*>(dir.data() + at);
         const uint32_t nameOffset = Le32(e);
@@ -96,24 +95,32 @@ std::vector<ArchiveMember> ReadArchiveMembers(ArchiveSource& src, std::string_vi
         if (nameOffset >= names.size()) throw ArchiveError("archive corrupt: member name outside the name block");
         const size_t nameEnd = names.find('\0', nameOffset);
         if (nameEnd == std::string::npos) throw ArchiveError("archive corrupt: member name not ended");
-        std::string_view name(names.data() + nameOffset, nameEnd - nameOffset);
-        if (!WildcardMatch(pattern, name)) continue;
-
-        const uint64_t dataOffset = Le32(e + 4);
-        unsigned char blockHead[8];
-        ReadExact(src, dataOffset, blockHead, sizeof blockHead, "member block");
-        const uint32_t length = Le32(blockHead + 4) & kSizeMask;
-        const uint64_t contentStart = dataOffset + sizeof blockHead;
-        if (length > src.size() - contentStart) throw ArchiveError("archive corrupt: member data outside the file");
-        uint32_t crc = 0;
-        for (uint64_t done = 0; done < length;) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), length - done));
-            ReadExact(src, contentStart + done, chunk.data(), n, "member data");
-            crc = Crc32Update(crc, chunk.data(), n);
-            done += n;
-        }
-        out.push_back({std::string(name), length, crc});
+        out.push_back({names.substr(nameOffset, nameEnd - nameOffset), Le32(e + 4)});
     }
+    return out;
+}
+
+ArchiveMember ReadArchiveMember(ArchiveSource& src, const ArchiveEntry& entry) {
+    unsigned char blockHead[8];
+    ReadExact(src, entry.dataOffset, blockHead, sizeof blockHead, "member block");
+    const uint32_t length = Le32(blockHead + 4) & kSizeMask;
+    const uint64_t contentStart = entry.dataOffset + sizeof blockHead;
+    if (length > src.size() - contentStart) throw ArchiveError("archive corrupt: member data outside the file");
+    std::string chunk(std::min<size_t>(length, 1 << 16), '\0');
+    uint32_t crc = 0;
+    for (uint64_t done = 0; done < length;) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), length - done));
+        ReadExact(src, contentStart + done, chunk.data(), n, "member data");
+        crc = Crc32Update(crc, chunk.data(), n);
+        done += n;
+    }
+    return {entry.name, length, crc};
+}
+
+std::vector<ArchiveMember> ReadArchiveMembers(ArchiveSource& src, std::string_view pattern) {
+    std::vector<ArchiveMember> out;
+    for (const auto& entry : ReadArchiveDirectory(src))
+        if (WildcardMatch(pattern, entry.name)) out.push_back(ReadArchiveMember(src, entry));
     return out;
 }
 

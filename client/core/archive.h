@@ -58,6 +58,18 @@ struct ArchiveMember {
 
 constexpr size_t kArchiveMaxEntries = 10001;  // 140014 bytes of directory at most
 
+// A member of the directory with flag 1: its name and where its data block starts.
+struct ArchiveEntry {
+    std::string name;
+    uint64_t dataOffset = 0;
+};
+
+// Every member with flag 1, in directory order; raises ArchiveError for a corrupt directory.
+std::vector<ArchiveEntry> ReadArchiveDirectory(ArchiveSource& src);
+
+// The stored length of one member and the CRC of its content.
+ArchiveMember ReadArchiveMember(ArchiveSource& src, const ArchiveEntry& entry);
+
 // The members with flag 1 whose names match pattern (case-sensitive wildcard match), in
 // directory order, each with the CRC of its content.
 std::vector<ArchiveMember> ReadArchiveMembers(ArchiveSource& src, std::string_view pattern);

@@ -32,9 +32,47 @@ bool IsCheckLogName(const std::string& name) {
     if (name.find_first_of("\\/") != std::string::npos) return false;
     // The client's own text files: the player's blocked servers, and the debug switches whose
     // mere presence changes what the client does.
-    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt"})
+    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt", "WDNplyr-settings.txt"})
         if (EqualsNoCase(name, own)) return false;
     return name.size() > 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".txt");
+}
+
+bool IsIdentityFileName(const std::string& name) {
+    if (name.empty() || name.size() > 255) return false;
+    for (unsigned char ch : name)
+        if (ch < 0x20 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(ch)) != std::string_view::npos)
+            return false;
+    if (name.back() == '.' || name.back() == ' ') return false;
+    // Device names, with or without an extension, open a device instead of a file.
+    const std::string stem = LowerAscii(name.substr(0, name.find('.')));
+    for (const char* device : {"con", "prn", "aux", "nul"})
+        if (stem == device) return false;
+    if (stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) && stem[3] >= '1' &&
+        stem[3] <= '9')
+        return false;
+    // Programs and libraries: Windows loads a DLL from the program's folder first.
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        const std::string ext = LowerAscii(name.substr(dot + 1));
+        for (const char* code : {"exe", "dll", "com", "bat", "cmd", "scr", "pif", "lnk", "vbs", "js", "sys", "drv",
+                                 "ocx", "cpl", "msi", "ps1"})
+            if (ext == code) return false;
+    }
+    // The client's own files: switches whose presence changes what it does, its lists, markers,
+    // settings and logs.
+    for (const char* own : {"plyrBlockedIPs.txt", "rgb.txt", "duh.txt", "XPsound=on", "mplayer.ini", "plyr-cfg.txt",
+                            "log-plyr-cfg.txt", "WDNplyr-Self-test.txt", "WDNplyr-settings.txt"})
+        if (EqualsNoCase(name, own)) return false;
+    return true;
+}
+
+bool IsIdentityLine(const std::string& line) {
+    const size_t bar = line.find('|');
+    if (bar == std::string::npos || bar == 0 || bar > 10) return false;
+    const std::string crc = line.substr(0, bar);
+    const std::string status = line.substr(bar + 1);
+    if (crc.find_first_not_of("0123456789") != std::string::npos || std::stoull(crc) > 0xFFFFFFFFull) return false;
+    return status == "1" || status == "0" || status == "-1";
 }
 
 void WipeText(std::string& s) {
@@ -96,12 +134,18 @@ bool Conversation::Refuse(const std::string& name, const std::string& request) {
 
 void Conversation::Sockets1SessionAvailable(int socket) {
     const int accepted = p_.sockets.SAccept();
-    if (accepted == -1 && state_.selfTestRunning) {
-        Log("Invalid socket... -1");
+    if (accepted < 0) {
+        // No connection was taken: there is no peer to log, check or close.
+        if (state_.selfTestRunning) Log("Invalid socket... -1");
+        return;
+    }
+    if (connections_.full()) {
+        RefuseConnection(accepted);
         return;
     }
     conversationSocket = accepted;
     const std::string peer = p_.sockets.GetPeerIPAddr(accepted);
+    connections_.add(accepted, peer, p_.clock.tickCount());
     Log("session accepted IP=" + peer);
     currentServerAddress = peer;
     Log("Local port" + p_.sockets.GetLocalPort(socket) + " socket#" + std::to_string(socket));
@@ -112,24 +156,97 @@ void Conversation::Sockets1SessionAvailable(int socket) {
     if (blocked) {
         Log("!! ==> This IP (" + peer + ")has been blocked by you");
         p_.connection.CloseClick();
+        CloseConnection(accepted);
     } else {
         w_.blocked.servip.text = peer;
     }
 }
 
+// Over the limit a connection is closed at once. One line tells the player when refusing
+// starts and one how many were refused when it ends, however many strangers try meanwhile.
+void Conversation::RefuseConnection(int socket) {
+    p_.sockets.SClose(socket);
+    if (!refusing_) {
+        refusing_ = true;
+        refused_ = 0;
+        Log("==> " + std::to_string(connections_.size()) + " connections open, new connections are refused");
+    }
+    ++refused_;
+}
+
+void Conversation::CloseConnection(int socket) {
+    if (socket < 0) return;
+    // The number may be taken by a new connection soon: it no longer names this one.
+    if (socket == conversationSocket) conversationSocket = -1;
+    connections_.remove(socket);
+    if (!p_.sockets.SocketDead(socket)) p_.sockets.SClose(socket);
+    if (refusing_ && !connections_.full()) {
+        refusing_ = false;
+        Log("==> Accepting connections again, " + std::to_string(refused_) + " refused");
+    }
+}
+
+void Conversation::CloseStaleConnections() {
+    const uint32_t now = p_.clock.tickCount();
+    for (int socket : connections_.sockets()) {
+        Connection* c = connections_.find(socket);
+        if (!c) continue;  // closed by an earlier one's handling
+        switch (ConnectionTable::Expired(*c, now)) {
+        case Expiry::None: break;
+        case Expiry::PartialRequest: DropPartialRequest(socket, c->pending, c->pendingSince); break;
+        case Expiry::NoFirstRequest:
+        case Expiry::Idle:
+            Log("==> Closed the connection of " + c->peer + " (socket#" + std::to_string(socket) +
+                "): no request in " + std::to_string((now - c->lastTick) / 1000) + " s");
+            CloseConnection(socket);
+            break;
+        }
+    }
+}
+
+// A request that never got its terminator (too slow, or too long) is dropped, as after three
+// reads, and its connection closed: what it sends after that would be read as a new request.
+void Conversation::DropPartialRequest(int socket, const std::string& buf, uint32_t since) {
+    // The bytes of a stranger go into the log only as far as a real request could reach.
+    constexpr size_t kShown = 512;
+    const std::string shown =
+        buf.size() <= kShown ? buf : buf.substr(0, kShown) + "... (" + std::to_string(buf.size()) + " bytes)";
+    Trace(TraceTimestamp() + "==>" + shown + "<==");
+    Trace("t2:" + Elapsed(since));
+    Log("Error in data from srvr, resetting");
+    Trace(TraceTimestamp() + "error data:==>" + shown + "<==");
+    Trace("t:" + Elapsed(since));
+    Restore();
+    CloseConnection(socket);
+}
+
 void Conversation::Sockets1SessionConnected(int socket) {
     conversationSocket = socket;
+    connections_.add(socket, "", p_.clock.tickCount());
     Log("Connected to IP=" + p_.sockets.GetPeerIPAddr(socket) + " on his port #" + p_.sockets.GetPeerPort(socket) +
         " socket#: " + std::to_string(socket));
 }
 
-void Conversation::Sockets1SessionClosed(int /*socket*/) {
+void Conversation::Sockets1SessionClosed(int socket) {
+    conversationSocket = socket;
     Log("End of conversation, session continues......");
     p_.connection.CloseClick();
+    CloseConnection(socket);
 }
 
-// The component reports its errors itself; the main window stays silent.
-void Conversation::Sockets1ErrorOccurred(int, int, const std::string&) {}
+// The component reports its errors itself; the main window stays silent, but a connection
+// that is gone (reset, aborted, timed out) ends as a closed session does, or it would stay
+// open until exit.
+void Conversation::Sockets1ErrorOccurred(int socket, int error, const std::string&) {
+    if (connections_.find(socket) == nullptr) return;
+    switch (error) {
+    case 10050: case 10051: case 10052: case 10053: case 10054: case 10057: case 10058: case 10060:
+    case 10064: case 10065:
+        Sockets1SessionClosed(socket);
+        break;
+    default: break;
+    }
+}
 
 void Conversation::Sockets1DataAvailable(int socket) {
     std::string buf;
@@ -140,26 +257,36 @@ void Conversation::Sockets1DataAvailable(int socket) {
         if (!state_.gameFolder.empty() && ::chdir(state_.gameFolder.c_str()) != 0) {
             // The handlers resolve every name against the game folder themselves.
         }
-        const uint32_t start = p_.clock.tickCount();
+        const uint32_t now = p_.clock.tickCount();
         conversationSocket = socket;
+        Connection* c = connections_.find(socket);
+        if (!c) c = &connections_.add(socket, "", now);
+        if (!c->peer.empty()) currentServerAddress = c->peer;
 
-        // Up to three reads until a terminator has come; the second and third are each
-        // followed by a wait of 1.5 s.
-        int attempt = 0;
-        do {
-            buf += p_.sockets.GetText();
-            if (attempt > 0) p_.clock.sleep(1500);
-            ++attempt;
-        } while (buf.find(kTerminator) == std::string::npos && attempt <= 2);
+        // One read per event. A request without its terminator waits with its connection for
+        // the rest (the next data event) instead of holding every other connection up; it is
+        // dropped when it grows too long or its time is up.
+        if (c->pending.empty()) c->pendingSince = now;
+        std::string got = p_.sockets.GetText(socket);
+        c = connections_.find(socket);
+        if (!c) return;  // the read found the connection gone; it has been closed
+        c->pending += got;
+        WipeText(got);
+        const uint32_t start = c->pendingSince;
+        if (c->pending.size() > kMaxRequestBytes) {
+            DropPartialRequest(socket, c->pending, start);
+            return;
+        }
+        if (c->pending.find(kTerminator) == std::string::npos) {
+            if (now - start >= kPartialRequestMs) DropPartialRequest(socket, c->pending, start);
+            return;
+        }
+        buf.swap(c->pending);
+        c->lastTick = now;
+        c->requested = true;
 
         Trace(TraceTimestamp() + "==>" + buf + "<==");
         Trace("t2:" + Elapsed(start));
-        if (buf.find(kTerminator) == std::string::npos) {
-            Log("Error in data from srvr, resetting");
-            Trace(TraceTimestamp() + "error data:==>" + buf + "<==");
-            Trace("t:" + Elapsed(start));
-            return;
-        }
         while (!buf.empty() && buf.find(kTerminator) != std::string::npos) {
             const size_t end = buf.find(kTerminator);
             request = buf.substr(0, end);
@@ -173,7 +300,7 @@ void Conversation::Sockets1DataAvailable(int socket) {
                 Log(TraceTimestamp() + " s==>" + request + "<==" + "\n\r" + "bufdata:==>" + buf + "<==");
             } else if (!answer.empty()) {
                 Trace(TraceTimestamp() + " sending response : " + answer);
-                p_.sockets.SetText(answer);
+                p_.sockets.SetText(socket, answer);
                 Trace(TraceTimestamp() + " have send response : " + answer);
                 WipeText(answer);
             }
@@ -272,7 +399,7 @@ void Conversation::HandleTime(const std::string& s) {
     const std::string value = s.substr(s.find(':') + 1);
     const ClockResult r = ClockCheckStep(clockCheck, currentServerAddress, p_.clock.tickCount(), value);
     if (!r.alarm) return;
-    p_.sockets.SetText("Ok:" + std::to_string(r.percentage) + kTerminator);
+    p_.sockets.SetText(conversationSocket, "Ok:" + std::to_string(r.percentage) + kTerminator);
     p_.connection.SetKickPort(1024 + static_cast<int>(random(9999)));
     p_.sockets.SetPort(std::to_string(1024 + random(9999)));
     p_.connection.ListenClick();
@@ -294,7 +421,7 @@ void Conversation::HandleSrvinf(std::string s) {
         } else {
             StatusRed(w_.main, state_.selfTestRunning, "Grounded, do NOT fly!!!");
         }
-        if (!p_.sockets.SocketDead()) p_.sockets.SClose();
+        CloseConnection(conversationSocket);
         s.clear();
         Restore();
     }
@@ -362,7 +489,13 @@ std::string Conversation::HandleId(const std::string& s) {
     const std::string idfile = (bar == std::string::npos || bar < 3) ? std::string() : s.substr(3, bar - 3);
     const std::string file = bar == std::string::npos ? s : s.substr(bar + 1);
     if (idfile.empty()) throw std::runtime_error("id?: no identity file");
-    if (Refuse(idfile, s) || Refuse(file, s)) return {};
+    if (Refuse(file, s)) return {};
+    // The identity file is created or read back on a stranger's word: only a name that can be
+    // nothing else, so that no game, switch or list file is planted or disclosed.
+    if (!IsIdentityFileName(idfile)) {
+        Log("==> Refused, not an identity file name: " + s);
+        return {};
+    }
 
     const std::string idPath = ResolvePath(state_.gameFolder, idfile);
     if (!PathExists(state_.gameFolder, idfile)) {
@@ -381,14 +514,18 @@ std::string Conversation::HandleId(const std::string& s) {
         return answer;
     }
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(idPath, ec)) throw std::runtime_error("id?: not a file: " + idfile);
-    std::ifstream in(idPath, std::ios::binary);
-    if (!in) throw std::runtime_error("id?: cannot open " + idfile);
     std::string line;
-    char ch;
-    // The first line, bounded: an identity line is a number, '|' and a status.
-    while (line.size() < 256 && in.get(ch) && ch != '\r' && ch != '\n') line += ch;
-    if (in.bad()) throw std::runtime_error("id?: cannot read " + idfile);
+    if (std::filesystem::is_regular_file(idPath, ec)) {
+        std::ifstream in(idPath, std::ios::binary);
+        char ch;
+        // The first line, bounded: an identity line is a number, '|' and a status.
+        while (in && line.size() < 32 && in.get(ch) && ch != '\r' && ch != '\n') line += ch;
+    }
+    if (!IsIdentityLine(line)) {
+        WipeText(line);
+        Log("==> Refused, the file holds no identity: " + s);
+        return {};
+    }
     std::string answer = "id=" + line + kTerminator;
     WipeText(line);
     return answer;
@@ -407,10 +544,11 @@ void Conversation::HandleCheck(const std::string& s) {
 
     // The check deletes and rewrites its log (and "log-" + its name): only a text file of the
     // game folder itself may be named, so that no server can have a game file deleted or
-    // overwritten. Another name checks nothing, as lists outside the folder do.
+    // overwritten. With another name the check still runs and is answered, without logs.
     const bool logOk = IsCheckLogName(cp.logName);
+    state_.checkParams.writeLogs = logOk;
     if (!logOk) {
-        Log("==> Refused, not a check log name: " + s);
+        Log("==> Not a check log name, the check runs without writing its logs: " + cp.logName);
     } else if (PathExists(state_.gameFolder, cp.logName)) {
         ::unlink(ResolvePath(state_.gameFolder, cp.logName).c_str());
     }
@@ -421,7 +559,6 @@ void Conversation::HandleCheck(const std::string& s) {
     w_.main.cfgstatus.color = clBlack;
     w_.main.cfgstatus.caption = "contact......";
 
-    if (!logOk) return;
     if (state_.foregroundChecks) {
         CheckFileSets(state_.checks, state_.gameFolder, state_.checkParams, state_.resultList, p_.clock, p_.processes);
         Log(std::to_string(state_.checks.lastCheckMs) + " ms / check" + " #files:" +

@@ -9,6 +9,7 @@
 #include "client/core/blockedips_form.h"
 #include "client/core/client_state.h"
 #include "client/core/clock_check.h"
+#include "client/core/connections.h"
 #include "client/core/conversation_ports.h"
 #include "client/core/errors_form.h"
 #include "client/core/geturl_form.h"
@@ -53,6 +54,14 @@ public:
     void Sockets1SessionClosed(int socket);
     void Sockets1ErrorOccurred(int socket, int error, const std::string& msg);
 
+    // Closes one connection (nothing when it is not open) and forgets it.
+    void CloseConnection(int socket);
+    // Closes the connections whose time is up: a request begun and not ended, no request since
+    // the accept, or none for long. The main window calls it every kSweepMs.
+    void CloseStaleConnections();
+    static constexpr uint32_t kSweepMs = 500;
+    const ConnectionTable& connections() const { return connections_; }
+
     // One request without its terminator -> the answer to send ("" = nothing); sets handled().
     std::string ParseRequest(const std::string& request);
     bool handled() const { return handled_; }
@@ -80,6 +89,8 @@ private:
     std::string Elapsed(uint32_t startTick);
     void Restore();
     bool Refuse(const std::string& name, const std::string& request);
+    void DropPartialRequest(int socket, const std::string& buf, uint32_t since);
+    void RefuseConnection(int socket);
 
     void HandleUrl(const std::string& s);
     void HandleTime(const std::string& s);
@@ -93,6 +104,9 @@ private:
     ConversationWindows w_;
     ConversationPorts p_;
     bool handled_ = false;
+    ConnectionTable connections_;
+    bool refusing_ = false;  // the table is full and new connections are refused
+    int refused_ = 0;        // how many since
 };
 
 // True for the addresses a url= offer may open: http://, https:// and ftp:// (any case), with
@@ -103,6 +117,17 @@ bool IsOpenableAddress(const std::string& address);
 // folder itself, such as "plyr-cfg.txt", but none of the client's own (the blocked-server list,
 // the debug switches rgb.txt and duh.txt).
 bool IsCheckLogName(const std::string& name);
+
+// A name that id? may create in the game folder and answer from: a bare file name of the game
+// folder itself that Windows could hold (no folder part, none of < > : " / \ | ? * or control
+// characters, no trailing dot or blank, no device name such as CON or LPT1), not a program or
+// library the game or Windows would load, and none of the client's own switch, list, marker or
+// log files. No extension is required: servers choose their own names.
+bool IsIdentityFileName(const std::string& name);
+
+// An identity line as id? writes it: an unsigned 32-bit CRC, '|', and a file status (1, 0, -1).
+// An existing identity file is read back only when its first line is one.
+bool IsIdentityLine(const std::string& line);
 
 // Overwrites a text that carried checksums with zero bytes, then empties it.
 void WipeText(std::string& s);

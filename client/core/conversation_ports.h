@@ -10,19 +10,20 @@
 namespace vk {
 
 // The operations of the TCP component (TSockets) that the conversation uses, under the
-// component's own names. Handles are the component's socket numbers.
+// component's own names. Handles are the component's socket numbers; reads, sends and closes
+// address the connection they are for, since several may be open at once.
 class SocketsPort {
 public:
     virtual ~SocketsPort() = default;
-    virtual int SAccept() = 0;                         // -1 on failure
-    virtual void SClose() = 0;                         // aborts the connected socket
-    virtual std::string GetText() = 0;                 // one receive, cut at a zero byte
-    virtual void SetText(const std::string& text) = 0; // one send of all bytes
-    virtual bool SocketDead() = 0;
+    virtual int SAccept() = 0;                                     // -1 on failure
+    virtual void SClose(int socket) = 0;                           // aborts that connection
+    virtual std::string GetText(int socket) = 0;                   // one receive, cut at a zero byte
+    virtual void SetText(int socket, const std::string& text) = 0; // one send of all bytes
+    virtual bool SocketDead(int socket) = 0;                       // not an open connection
     virtual std::string GetLocalPort(int socket) = 0;
     virtual std::string GetPeerIPAddr(int socket) = 0;
     virtual std::string GetPeerPort(int socket) = 0;
-    virtual void SetPort(const std::string& port) = 0; // the component's Port text
+    virtual void SetPort(const std::string& port) = 0;             // the component's Port text
 };
 
 // Runs a server check with the check parameters into the result list. The completion flag is

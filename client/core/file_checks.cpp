@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "client/core/path_guard.h"
 #include "common/crc32.h"
 #include "common/text.h"
+#include "common/wildcard.h"
 #include "platform/paths.h"
 
 namespace vk {
@@ -240,8 +242,80 @@ std::string ResultText(const SortedList& list) {
     return text;
 }
 
+namespace {
+
+// What one check has read: each folder's entries and each archive's directory, with the ones
+// that no pattern has taken yet. A name, once seen, stays seen, so an entry leaves its list for
+// good the first time a pattern reaches it; a pattern given again finds nothing left to do.
+class CheckCache {
+public:
+    CheckCache(const std::string& gameFolder, Processes& processes, const std::atomic<bool>* cancel)
+        : gameFolder_(gameFolder), processes_(processes), cancel_(cancel) {}
+
+    void checkCancel() const {
+        if (cancel_ && cancel_->load(std::memory_order_relaxed)) throw CheckCancelled();
+    }
+
+    // The entries a directory search for pattern finds that are still open, in search order.
+    struct Folder {
+        std::vector<DirEntry> entries;
+        std::vector<size_t> open;  // indexes into entries
+    };
+    Folder* folderOf(const std::string& pattern, std::string& last) {
+        const size_t sep = pattern.find_last_of("\\/");
+        const std::string dir = sep == std::string::npos ? std::string() : pattern.substr(0, sep + 1);
+        last = pattern.substr(dir.size());
+        if (last.empty()) return nullptr;
+        auto [it, added] = folders_.try_emplace(LowerAscii(dir));
+        if (added) {
+            it->second.entries = FindFiles(gameFolder_, dir + "*");
+            for (size_t i = 0; i < it->second.entries.size(); ++i) it->second.open.push_back(i);
+        }
+        return &it->second;
+    }
+
+    struct Archive {
+        bool exists = false;
+        std::string osPath;
+        std::unique_ptr<FileArchive> file;
+        std::vector<ArchiveEntry> entries;
+        std::vector<size_t> open;
+        bool read = false;
+        int renamable = -1;  // -1 not probed yet
+    };
+    Archive& archive(const std::string& name) {
+        auto [it, added] = archives_.try_emplace(LowerAscii(name));
+        Archive& a = it->second;
+        if (added) a.exists = Locate(gameFolder_, name, a.osPath) == Found::File;
+        return a;
+    }
+    // The archive's directory, read on first use.
+    void readDirectory(Archive& a) {
+        if (a.read) return;
+        a.file = std::make_unique<FileArchive>(a.osPath);
+        a.entries = ReadArchiveDirectory(*a.file);
+        for (size_t i = 0; i < a.entries.size(); ++i) a.open.push_back(i);
+        a.read = true;
+    }
+    // Each archive is probed once per check, not once per pattern: the probe walks the open
+    // files of every process.
+    bool renamable(Archive& a) {
+        if (a.renamable < 0) a.renamable = CanRename(a.osPath, processes_) ? 1 : 0;
+        return a.renamable == 1;
+    }
+
+private:
+    const std::string& gameFolder_;
+    Processes& processes_;
+    const std::atomic<bool>* cancel_;
+    std::map<std::string, Folder> folders_;
+    std::map<std::string, Archive> archives_;
+};
+
+}  // namespace
+
 bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const CheckParams& params,
-                   SortedList& target, Clock& clock, Processes& processes) {
+                   SortedList& target, Clock& clock, Processes& processes, const std::atomic<bool>* cancel) {
     const uint32_t start = clock.tickCount();
 
     const std::string patternList = params.patterns.empty() ? std::string(kDefaultPatterns) : params.patterns;
@@ -252,13 +326,11 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
     // describe the result list that a file in error is looked up for.
     state.relevantFiles.clear();
     if (both.find("..\\") != std::string::npos || both.find(":\\") != std::string::npos ||
-        !ListsStayInside(table, patterns, params.logName))
+        !ListsStayInside(table, patterns, params.writeLogs ? std::string_view(params.logName) : std::string_view()))
         return false;
 
     SeenNames seen;
-    // Each archive is probed once per check, not once per pattern: the probe walks the open
-    // files of every process.
-    std::map<std::string, bool> renamable;
+    CheckCache cache(gameFolder, processes, cancel);
     for (const auto& line : state.tedResults) seen.add(line.substr(0, line.find('=')));
     if (!params.folders.empty()) state.folders = table;
 
@@ -271,58 +343,81 @@ bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const C
         }
         const std::string& folder = folderEntry;
         const bool isDot = folder == ".\\";
+        const auto archiveNames = ArchiveNames(archiveList);
+        std::set<std::string> patternsDone;
         for (const auto& raw : patterns) {
             const Pattern pat = CleanPattern(raw);
+            // The same pattern again in the same folder can only find what it found before.
+            if (!patternsDone.insert((pat.relative ? "!" : "") + pat.text).second) continue;
             if (pat.relative == isDot) {
-                for (const auto& e : FindFiles(gameFolder, folder + pat.text)) {
-                    std::string name = LowerAscii(e.name);
-                    if (seen.contains(name)) continue;
-                    seen.add(name);
-                    // Checksum the entry that was found: in the pattern's own folder part, and
-                    // under its own name rather than a wildcard pattern that cannot be opened.
-                    std::string path = (pat.relative ? std::string() : folder) + FolderPart(pat.text) + e.name;
-                    FileCrc fc = FileCrc32(gameFolder, path);
-                    target.add(name + "=" + std::to_string(e.size) + "|" + std::to_string(fc.crc) + "|" +
-                               std::to_string(fc.status));
-                    state.relevantFiles.add(pat.relative ? ".\\" + LowerAscii(FolderPart(pat.text)) + name
-                                                         : folder + name);
+                std::string last;
+                if (CheckCache::Folder* dir = cache.folderOf(folder + pat.text, last)) {
+                    std::vector<size_t> stillOpen;
+                    for (size_t i : dir->open) {
+                        const DirEntry& e = dir->entries[i];
+                        if (!DirectoryNameMatch(last, e.name)) {
+                            stillOpen.push_back(i);
+                            continue;
+                        }
+                        std::string name = LowerAscii(e.name);
+                        if (seen.contains(name)) continue;
+                        seen.add(name);
+                        cache.checkCancel();
+                        // The file is opened as folder + the name found, even for a pattern with
+                        // a folder part: the server compares with what the game's own client
+                        // produced that way, and a truer checksum would ground an honest player.
+                        const std::string path = pat.relative ? LowerAscii(pat.text) : folder + e.name;
+                        FileCrc fc = FileCrc32(gameFolder, path);
+                        target.add(name + "=" + std::to_string(e.size) + "|" + std::to_string(fc.crc) + "|" +
+                                   std::to_string(fc.status));
+                        state.relevantFiles.add(pat.relative ? ".\\" + LowerAscii(FolderPart(pat.text)) + name
+                                                             : folder + name);
+                    }
+                    dir->open.swap(stillOpen);
                 }
             }
-            for (const auto& a : ArchiveNames(archiveList)) {
-                std::string archiveName = folder + a;
-                std::string osPath;
-                const bool exists = Locate(gameFolder, archiveName, osPath) == Found::File;
+            for (const auto& a : archiveNames) {
+                const std::string archiveName = folder + a;
+                CheckCache::Archive& arc = cache.archive(archiveName);
                 if (!Contains(a, "low")) {
-                    if (exists) {
-                        auto probe = renamable.find(osPath);
-                        if (probe == renamable.end()) probe = renamable.emplace(osPath, CanRename(osPath, processes)).first;
-                        if (probe->second) target.add("_" + archiveName);
+                    if (arc.exists) {
+                        if (cache.renamable(arc)) target.add("_" + archiveName);
                     } else {
                         target.add("!" + archiveName + std::string(kMissingArchiveTail));
                     }
                 }
-                if (!exists) continue;
-                std::vector<ArchiveMember> members;
+                if (!arc.exists) continue;
                 try {
-                    FileArchive src(osPath);
-                    members = ReadArchiveMembers(src, pat.text);
+                    cache.readDirectory(arc);
+                    std::vector<size_t> stillOpen;
+                    for (size_t i : arc.open) {
+                        const ArchiveEntry& entry = arc.entries[i];
+                        if (!WildcardMatch(pat.text, entry.name)) {
+                            stillOpen.push_back(i);
+                            continue;
+                        }
+                        // The result line's name is the text before its first '='.
+                        const std::string key = entry.name.substr(0, entry.name.find('='));
+                        if (seen.anyBeginsWith(key)) continue;
+                        cache.checkCancel();
+                        const ArchiveMember m = ReadArchiveMember(*arc.file, entry);
+                        seen.add(key);
+                        target.add(m.name + "=" + std::to_string(m.length) + "|" + std::to_string(m.crc) + "|1");
+                        state.relevantFiles.add(a + ":" + LowerAscii(key));
+                    }
+                    arc.open.swap(stillOpen);
                 } catch (const ArchiveError& err) {
                     throw CheckError(archiveName + ": " + err.what());
-                }
-                for (const auto& m : members) {
-                    std::string line = m.name + "=" + std::to_string(m.length) + "|" + std::to_string(m.crc) + "|1";
-                    std::string key = line.substr(0, line.find('='));
-                    if (seen.anyBeginsWith(key)) continue;
-                    seen.add(key);
-                    target.add(line);
-                    state.relevantFiles.add(a + ":" + LowerAscii(key));
                 }
             }
         }
     }
 
-    SaveLines(ResolvePath(gameFolder, "log-" + params.logName), state.relevantFiles);
-    SaveLines(ResolvePath(gameFolder, params.logName), target);
+    cache.checkCancel();
+    if (params.writeLogs) {
+        SaveLines(ResolvePath(gameFolder, "log-" + params.logName), state.relevantFiles);
+        SaveLines(ResolvePath(gameFolder, params.logName), target);
+    }
     if (target.empty()) target.add(std::string(kNothingFound));
     state.lastCheckMs = clock.tickCount() - start;
     return true;

@@ -6,6 +6,7 @@
 // the game folder is an OS path with a trailing '/'. Result and log texts keep the names as
 // the server and the disk spell them.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,13 @@ namespace vk {
 class CheckError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Raised by CheckFileSets when its cancel flag is set: the check stops before its next file
+// or archive member and writes nothing.
+class CheckCancelled : public std::runtime_error {
+public:
+    CheckCancelled() : std::runtime_error("check cancelled") {}
 };
 
 struct FileCrc {
@@ -45,6 +53,7 @@ struct CheckParams {
     std::string logName;
     std::string folders;
     std::string patterns;
+    bool writeLogs = true;  // false: the check runs, but its two log files are not written
 };
 
 constexpr int kFolderEntries = 10;
@@ -65,8 +74,11 @@ struct FileCheckState {
 // fills state.relevantFiles, writes the files logName and "log-" + logName in the game folder.
 // Lists (or a log name) that reach outside the game folder check nothing and write nothing;
 // the return value is false then. Throws CheckError as above.
+// Each folder and archive directory is read once per check, and a name already taken is never
+// read again, however many patterns name it. cancel, when given, is looked at before each file.
 bool CheckFileSets(FileCheckState& state, const std::string& gameFolder, const CheckParams& params,
-                   SortedList& target, Clock& clock, Processes& processes);
+                   SortedList& target, Clock& clock, Processes& processes,
+                   const std::atomic<bool>* cancel = nullptr);
 
 // Caption for the instldfm panel: callers show kFmChecking first, then the returned caption.
 inline constexpr std::string_view kFmChecking = "FM : checking....";

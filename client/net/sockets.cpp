@@ -44,6 +44,7 @@ bool PeerAddress(int socket, sockaddr_in& out) {
 TSockets::TSockets(Reactor& reactor, NameResolver& resolver) : reactor_(reactor), resolver_(resolver) {}
 
 TSockets::~TSockets() {
+    if (acceptPause_ != 0) reactor_.stopTimer(acceptPause_);
     for (int socket : held_) {
         reactor_.unwatch(socket);
         ::close(socket);
@@ -266,8 +267,14 @@ int TSockets::SAccept() {
         }
     } else {
         socket = accept4(FListenSocket, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int error = errno;
         if (socket < 0) WSASetLastErrorFromErrno();
-        reactor_.reenable(FListenSocket, Reactor::Accept);
+        // Out of descriptors (or memory) the waiting connection stays queued and the listener
+        // stays readable: accepting again at once would spin. Wait a little instead.
+        if (socket < 0 && (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM))
+            PauseAccepting();
+        else
+            reactor_.reenable(FListenSocket, Reactor::Accept);
     }
     // The new connection takes the connected handle; an earlier one stays open as it was.
     FSocket = socket;
@@ -285,10 +292,14 @@ int TSockets::SAccept() {
 }
 
 void TSockets::SClose() {
-    int socket = FSocket;
+    SClose(FSocket);
+    FSocket = -1;
+}
+
+void TSockets::SClose(int socket) {
     Forget(socket);
     // No blocking call can be waiting here: blocking calls do not run the event loop.
-    bool held = held_.erase(socket) != 0;
+    bool held = socket != listener_ && held_.erase(socket) != 0;
     if (held) {
         // Only the receive side: shutting down the send side would send an orderly end of
         // stream before the reset, and the peer would see that instead of the reset.
@@ -300,7 +311,17 @@ void TSockets::SClose() {
         WSASetLastError(WSAENOTSOCK);  // nothing to close; never close a number we do not own
         SocketError(socket, "Disconnect (closesocket)", WSAENOTSOCK);
     }
-    FSocket = -1;
+    if (socket == FSocket) FSocket = -1;
+}
+
+void TSockets::PauseAccepting() {
+    if (acceptPause_ != 0) return;
+    const int listener = listener_;
+    acceptPause_ = reactor_.startTimer(kAcceptPauseMs, [this, listener] {
+        reactor_.stopTimer(acceptPause_);
+        acceptPause_ = 0;
+        if (listener_ == listener && listener >= 0) reactor_.reenable(listener, Reactor::Accept);
+    });
 }
 
 void TSockets::CancelListen() {
@@ -319,8 +340,9 @@ void TSockets::CancelListen() {
     FListenSocket = 0;
 }
 
-void TSockets::SetText(const std::string& text) {
-    int socket = FSocket;
+void TSockets::SetText(const std::string& text) { SetText(FSocket, text); }
+
+void TSockets::SetText(int socket, const std::string& text) {
     ssize_t sent = -1;
     if (held_.count(socket) == 0) {
         WSASetLastError(WSAENOTSOCK);
@@ -354,7 +376,7 @@ void TSockets::SetText(const std::string& text) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) reactor_.reenable(socket, Reactor::Write);
         }
     }
-    if (sent < 0) SocketError(FSocket, "SetText (Send)", WSAGetLastError());
+    if (sent < 0) SocketError(socket, "SetText (Send)", WSAGetLastError());
 }
 
 int TSockets::Receive(int socket, char* buffer, int size) {
@@ -372,20 +394,22 @@ int TSockets::Receive(int socket, char* buffer, int size) {
     return static_cast<int>(n);
 }
 
-std::string TSockets::GetText() {
-    if (FSocket == -1) return {};
+std::string TSockets::GetText() { return GetText(FSocket); }
+
+std::string TSockets::GetText(int socket) {
+    if (socket == -1) return {};
     std::string buffer;
     int size = std::max(0, MaximumReceiveLength);
     try {
         buffer.assign(static_cast<size_t>(size) + 1, '\0');  // one more for the terminator
     } catch (const std::bad_alloc&) {
         WSASetLastError(WinsockError(ENOBUFS));
-        SocketError(FSocket, "GetText (Recv)", WSAGetLastError());
+        SocketError(socket, "GetText (Recv)", WSAGetLastError());
         return {};
     }
-    int n = Receive(FSocket, buffer.data(), size);
+    int n = Receive(socket, buffer.data(), size);
     if (n < 0) {
-        SocketError(FSocket, "GetText (Recv)", WSAGetLastError());
+        SocketError(socket, "GetText (Recv)", WSAGetLastError());
         return {};
     }
     buffer.resize(strnlen(buffer.data(), static_cast<size_t>(n)));  // text ends at a zero byte

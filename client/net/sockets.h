@@ -47,6 +47,9 @@ public:
     static constexpr unsigned kConnectMask = 0x33;
     static constexpr unsigned kListenMask = 0x2B;
     static constexpr int kListenBacklog = 5;
+    // After an accept that failed for lack of descriptors or memory, the listener rests this
+    // long before it accepts again: long enough not to spin, short enough not to be noticed.
+    static constexpr uint32_t kAcceptPauseMs = 100;
 
     explicit TSockets(Reactor& reactor, NameResolver& resolver = NameResolver::system());
     // Closes what it still holds, so that no notification can reach a destroyed component.
@@ -84,6 +87,16 @@ public:
     void CancelListen();
     void SetText(const std::string& text);  // Text write
     std::string GetText();                  // Text read
+    // The same on one given connection, for a listener that serves several at once; a
+    // socket the component does not hold is reported as "not a socket" and never touched.
+    void SClose(int socket);
+    void SetText(int socket, const std::string& text);
+    std::string GetText(int socket);
+    // Whether socket is a connection this component holds open (not its listener).
+    bool IsConnection(int socket) const { return socket >= 0 && socket != listener_ && held_.count(socket) != 0; }
+    // Whether the component holds a listening socket. The handle cannot tell: CancelListen
+    // leaves 0 in it, and descriptor 0 may be a real listener when standard input is closed.
+    bool Listening() const { return listener_ >= 0; }
     std::string Text() { return GetText(); }
     void Text(const std::string& text) { SetText(text); }
     int SReceive(int socket, char* buffer, int size);
@@ -108,6 +121,7 @@ private:
     void Watch(int socket, unsigned mask);
     void Forget(int socket);
     void Release(int socket);
+    void PauseAccepting();
     // Waits until the socket is ready or the deadline (default: Timeout seconds from now).
     bool WaitBlocking(int socket, short events, std::chrono::steady_clock::time_point deadline = {});
     std::chrono::steady_clock::time_point BlockingDeadline() const;
@@ -119,6 +133,7 @@ private:
     std::set<int> held_;        // sockets this component opened and has not closed
     int listener_ = -1;         // the listening socket among them, -1 when none
     bool blocking_ = false;     // a blocking call is waiting
+    Reactor::TimerId acceptPause_ = 0;  // running while accepting rests
 };
 
 }  // namespace vk

@@ -4,6 +4,11 @@
 // tables and a resolver that answers loopback without asking any name server.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <memory>
 #include <string>
@@ -63,6 +68,58 @@ inline void Installation(GameFolder& g, int port, bool rgb = true) {
     for (int i = 0; i < 5; ++i) g.file("data\\volkar" + std::to_string(i) + ".ted", "terrain " + std::to_string(i));
     if (rgb) g.file("rgb.txt", "");
 }
+
+// A raw loopback connection standing in for the secure server (or a stranger), from the given
+// loopback address.
+struct LoopbackPeer {
+    explicit LoopbackPeer(int port, const char* from = nullptr) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (from) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            inet_pton(AF_INET, from, &local.sin_addr);
+            EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+        }
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~LoopbackPeer() { ::close(fd); }
+    LoopbackPeer(const LoopbackPeer&) = delete;
+    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+    void send(const std::string& s) { EXPECT_EQ(::send(fd, s.data(), s.size(), MSG_NOSIGNAL), static_cast<ssize_t>(s.size())); }
+    // Takes what has arrived into received; true once the client has closed its end.
+    bool closedByClient() {
+        char buf[512];
+        for (;;) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+            if (n < 0) return false;
+            received.append(buf, static_cast<size_t>(n));
+        }
+    }
+    // The next answer (up to and with its terminator 0xC8) once it has arrived, else "".
+    std::string answer() {
+        closedByClient();
+        const size_t end = received.find('\xC8');
+        if (end == std::string::npos) return {};
+        std::string a = received.substr(0, end + 1);
+        received.erase(0, end + 1);
+        return a;
+    }
+    // A closing abort (RST) instead of the orderly end.
+    void reset() {
+        linger abortive{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        ::close(fd);
+        fd = -1;
+    }
+    int fd = -1;
+    bool connected = false;
+    std::string received;
+};
 
 struct AppHarness {
     explicit AppHarness(GameFolder& g) : game(g) {

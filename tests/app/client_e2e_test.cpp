@@ -16,25 +16,6 @@
 namespace vk::test {
 namespace {
 
-// An installation whose companion program really runs (and ends at once).
-void RunnableInstallation(GameFolder& g, int port, bool rgb = true) {
-    Installation(g, port, rgb);
-    g.file("wdnhelp.exe", "#!/bin/sh\nexit 0\n");
-    ::chmod(g.osPath("wdnhelp.exe").c_str(), 0755);
-    ::unlink(g.osPath("wdnplyr").c_str());  // the client's own copy takes its place
-}
-
-// The single-instance rule counts every process named wdnplyr on this machine: a client that
-// runs outside these tests would end every client they start.
-class ClientProgram : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ProcProcesses processes;
-        if (CountModuleUsers(processes, "wdnplyr") > 0)
-            GTEST_SKIP() << "another wdnplyr runs on this machine; the client would end as a second instance";
-    }
-};
-
 secsim::Report Converse(int port, const std::string& game, const std::string& script, std::string& out) {
     secsim::Options o = secsim::DefaultOptions();
     o.port = port;

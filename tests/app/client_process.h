@@ -16,6 +16,10 @@
 #include <string>
 #include <thread>
 
+#include "client/core/getproc.h"
+#include "platform/processes.h"
+#include "tests/app/app_harness.h"
+
 extern char** environ;
 
 namespace vk::test {
@@ -108,6 +112,7 @@ public:
         }
         return -1;
     }
+    pid_t pid() const { return pid_; }
     bool exited() {
         if (pid_ <= 0) return true;
         int st = 0;
@@ -125,6 +130,36 @@ private:
     pid_t pid_ = -1;
     int status_ = -1;
     int stdin_ = -1;
+};
+
+// An installation whose companion program really runs (and ends at once).
+inline void RunnableInstallation(GameFolder& g, int port, bool rgb = true) {
+    Installation(g, port, rgb);
+    g.file("wdnhelp.exe", "#!/bin/sh\nexit 0\n");
+    ::chmod(g.osPath("wdnhelp.exe").c_str(), 0755);
+    ::unlink(g.osPath("wdnplyr").c_str());  // the client's own copy takes its place
+}
+
+// The client started in a fresh installation, listening once it has said so.
+struct ListeningClient {
+    explicit ListeningClient(int port) : c((RunnableInstallation(g, port), g.root())) {
+        c.start();
+        ready = c.waitFor("[status] Ready to enter Lobby");
+    }
+    GameFolder g;
+    ClientProcess c;
+    bool ready = false;
+};
+
+// The single-instance rule counts every process named wdnplyr on this machine: a client that
+// runs outside these tests would end every client they start.
+class ClientProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProcProcesses processes;
+        if (CountModuleUsers(processes, "wdnplyr") > 0)
+            GTEST_SKIP() << "another wdnplyr runs on this machine; the client would end as a second instance";
+    }
 };
 
 }  // namespace vk::test

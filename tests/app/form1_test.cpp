@@ -370,31 +370,6 @@ TEST(QuitAndClose, AskFirstAndKeepRunningOnNo) {
     EXPECT_TRUE(app.terminated);
 }
 
-// A raw loopback connection standing in for the secure server.
-struct LoopbackPeer {
-    explicit LoopbackPeer(int port) {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~LoopbackPeer() { ::close(fd); }
-    void send(const std::string& s) { EXPECT_EQ(::send(fd, s.data(), s.size(), 0), static_cast<ssize_t>(s.size())); }
-    // True once the client has closed its end (everything it sent before is read away).
-    bool closedByClient() {
-        char buf[512];
-        for (;;) {
-            const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-            if (n == 0) return true;
-            if (n < 0) return false;
-        }
-    }
-    int fd = -1;
-    bool connected = false;
-};
-
 TEST(Conversation, EndOfConversationClosesEvenAfterAnEarlierSocketFailure) {
     GameFolder g;
     Installation(g, 27971);
@@ -457,6 +432,14 @@ TEST(Connection, ConnectClickConnectsOutToTheAddressInIPAddr) {
             if (l.rfind("Connected to IP=127.0.0.1 on his port #" + app.Sockets1.Port + " socket#: ", 0) == 0) return true;
         return false;
     }, 5000)) << h.log();
+    app.CloseClick();  // the connection made, not the listener's newest
+    EXPECT_EQ(app.Sockets1.FSocket, -1);
+    EXPECT_EQ(app.state.connectionMode, ConnectionMode::Idle);
+    // Closed before the connect has reported: the outgoing socket goes too.
+    app.ConnectClick();
+    ASSERT_GE(app.Sockets1.FSocket, 0);
+    app.CloseClick();
+    EXPECT_EQ(app.Sockets1.FSocket, -1);
     ::close(server);
 
     ::unlink(g.osPath("mplayer.ini").c_str());
@@ -486,8 +469,10 @@ TEST(CheckThread, EveryFourthServerCheckRunsAtNormalPriority) {
     GameFolder g;
     CheckFixture f(g);
     TForm1& app = *f.h.app;
-    for (int i = 0; i < 5; ++i) app.checks.StartServerCheck();
-    f.h.settle();
+    for (int i = 0; i < 5; ++i) {
+        app.checks.StartServerCheck();
+        f.h.settle();  // one after the other: a newer check would supersede a running one
+    }
     std::vector<std::string> starts;
     for (const auto& l : app.Form1.Memo1.lines)
         if (l.rfind("starting Check: ", 0) == 0) starts.push_back(l);

@@ -215,10 +215,11 @@ TEST(CheckFileSets, RelativePatternAndItsRelevantEntry) {
     c.target.clear();
     ASSERT_TRUE(c.run("x.txt", "data\\|", "!fmparam3.dat|"));
     EXPECT_EQ(c.target.lines(), std::vector<std::string>{std::string(kNothingFound)});
-    // With a wildcard the found file's own name is checksummed.
+    // With a wildcard the pattern itself is opened, which no file can be: CRC 0, status -1
+    // (see PatternWithFolderPart for why).
     c.target.clear();
     ASSERT_TRUE(c.run("x.txt", ".\\|", "!data\\fmparam?.dat|"));
-    EXPECT_EQ(c.target.lines(), (std::vector<std::string>{Line("fmparam3.dat", "fm3"), Line("fmparam4.dat", "fm4")}));
+    EXPECT_EQ(c.target.lines(), (std::vector<std::string>{"fmparam3.dat=3|0|-1", "fmparam4.dat=3|0|-1"}));
 }
 
 TEST(CheckFileSets, ArchiveMembersAndProbeLines) {
@@ -254,13 +255,60 @@ TEST(CheckFileSets, ArchiveMembersAndProbeLines) {
     EXPECT_EQ(c.state.folders[1], "");
 }
 
-// A plain pattern with a folder part checksums the file it found in that folder.
+// A plain pattern with a folder part takes the size of the file it found there, but the file it
+// checksums is folder + that name, without the pattern's folder part. That is not the file
+// found, and it is on purpose: the secure server compares our lines with those the game's own
+// client made this way, so a "truer" checksum would ground an honest player.
 TEST(CheckFileSets, PatternWithFolderPart) {
     Check c;
     c.g.file("data\\multi\\fmparam3.dat", "in multi").file("data\\fmparam3.dat", "in data");
-    ASSERT_TRUE(c.run("l.txt", "data\\|", "multi\\fmparam?.dat|"));
-    EXPECT_EQ(c.target.lines(), std::vector<std::string>{Line("fmparam3.dat", "in multi")});
-    EXPECT_EQ(c.state.relevantFiles.lines(), std::vector<std::string>{"data\\fmparam3.dat"});
+    c.g.file("data\\multi\\acspecs1.dat", "only in multi");
+    ASSERT_TRUE(c.run("l.txt", "data\\|", "multi\\fmparam?.dat|multi\\acspecs?.dat|"));
+    EXPECT_EQ(c.target.lines(), (std::vector<std::string>{"acspecs1.dat=13|0|0",  // data\acspecs1.dat: missing
+                                                          "fmparam3.dat=8|" + std::to_string(Crc32("in data")) + "|1"}));
+    EXPECT_EQ(c.state.relevantFiles.lines(), (std::vector<std::string>{"data\\acspecs1.dat", "data\\fmparam3.dat"}));
+}
+
+// However many times a check names an archive's members, each is read once and the lines are
+// those of naming them once: the pattern list of a 24 KB request must not cost minutes.
+TEST(CheckFileSets, RepeatedPatternsGiveTheLinesOfOne) {
+    std::vector<Member> members;
+    for (int i = 0; i < 50; ++i) members.push_back({"member" + std::to_string(i) + ".dat", std::string(100 + i, 'm')});
+    members.push_back({"fmparam3.dat", "archived"});  // also on disk: the disk file wins
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many += "*|";
+    struct Case {
+        const char* name;
+        std::string patterns;
+    };
+    for (const Case& cs : {Case{"5000 stars", many}, Case{"stars and names", "member1*|*|fm*|" + many + "zz*|"}}) {
+        SCOPED_TRACE(cs.name);
+        Check once, repeated;
+        for (Check* c : {&once, &repeated})
+            c->g.file("data\\vkmulti.vol", MakeArchive(members)).file("data\\fmparam3.dat", "on disk");
+        ASSERT_TRUE(once.run("log.txt", "data\\&vkmulti.vol&|", "*|"));
+        ASSERT_TRUE(repeated.run("log.txt", "data\\&vkmulti.vol&|", cs.patterns));
+        EXPECT_EQ(repeated.target.lines(), once.target.lines());
+        EXPECT_EQ(repeated.state.relevantFiles.lines(), once.state.relevantFiles.lines());
+        EXPECT_EQ(repeated.g.read("log.txt"), once.g.read("log.txt"));
+        EXPECT_EQ(once.target.size(), 53u);  // 50 members, fmparam3.dat, the archive itself, its probe line
+    }
+}
+
+// A check that a newer one supersedes stops before its next file and writes no logs.
+TEST(CheckFileSets, CancelledCheckStopsAndWritesNothing) {
+    Check c;
+    c.g.file("data\\fmparam3.dat", "fm").file("data\\vk.vol", MakeArchive({{"acspecs1.dat", "a"}}));
+    std::atomic<bool> cancel{true};
+    EXPECT_THROW(CheckFileSets(c.state, c.g.root(), {"log.txt", "data\\&vk.vol&|", "*|"}, c.target, c.clock,
+                               c.processes, &cancel),
+                 CheckCancelled);
+    EXPECT_FALSE(c.g.exists("log.txt"));
+    EXPECT_FALSE(c.g.exists("log-log.txt"));
+    cancel = false;
+    EXPECT_TRUE(CheckFileSets(c.state, c.g.root(), {"log.txt", "data\\&vk.vol&|", "*|"}, c.target, c.clock,
+                              c.processes, &cancel));
+    EXPECT_TRUE(c.g.exists("log.txt"));
 }
 
 TEST(CheckFileSets, MemberWhoseNameBeginsASeenNameIsSkipped) {

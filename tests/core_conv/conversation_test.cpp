@@ -145,23 +145,91 @@ TEST(Framing, TrailingPartialRequestIsDropped) {
     EXPECT_EQ(h.newLog()[6], "2023-11-14_22-13-20.0 s==>d?<==\n\rbufdata:==><==");
 }
 
-TEST(Framing, ReadWithoutTerminatorIsDroppedAfterThreeAttempts) {
+// A request without its terminator waits with its own connection, without holding the main
+// thread: the rest arrives with a later data event, or after 3 s the request is dropped (as
+// after the three reads and two waits of 1.5 s) and its connection closed.
+TEST(Framing, RequestWithoutTerminatorWaitsWithItsConnectionAndIsDroppedAfterThreeSeconds) {
     GameFolder g;
     Harness h(g.path());
-    EXPECT_TRUE(h.event({"ver?"}).empty());
-    EXPECT_EQ(h.sockets.reads, 3);
-    EXPECT_EQ(h.clock.totalSlept(), 3000u);  // two waits of 1.5 s, each after its read
-    EXPECT_EQ(h.newLog(), (Lines{"2023-11-14_22-13-23.0==>ver?<==", "t2:3.000", "Error in data from srvr, resetting",
-                                 "2023-11-14_22-13-23.0error data:==>ver?<==", "t:3.000"}));
+    EXPECT_TRUE(h.event({"ve"}).empty());
+    EXPECT_TRUE(h.newLog().empty());
+    h.clock.advance(1000);
+    EXPECT_TRUE(h.event({"r"}).empty());
+    EXPECT_EQ(h.clock.totalSlept(), 1000u);  // no event waited
+    h.clock.advance(1999);
+    h.conv->CloseStaleConnections();
+    EXPECT_TRUE(h.sockets.closed.empty());
+    h.clock.advance(1);
+    h.logMark = h.main.Memo1.lines.size();
+    h.conv->CloseStaleConnections();
+    EXPECT_EQ(h.newLog(), (Lines{"2023-11-14_22-13-23.0==>ver<==", "t2:3.000", "Error in data from srvr, resetting",
+                                 "2023-11-14_22-13-23.0error data:==>ver<==", "t:3.000"}));
+    EXPECT_EQ(h.sockets.closed, std::vector<int>{7});
+    EXPECT_EQ(h.priority.calls.back(), PriorityClass::Normal);
+    EXPECT_TRUE(h.conv->connections().sockets().empty());
 }
 
-TEST(Framing, TerminatorInTheSecondReadIsAnswered) {
+TEST(Framing, TerminatorInALaterReadIsAnswered) {
     GameFolder g;
     Harness h(g.path());
-    EXPECT_EQ(h.event({"ve", T("r?")}), Lines{T("2.2.0.1")});
-    EXPECT_EQ(h.sockets.reads, 2);
-    EXPECT_EQ(h.clock.totalSlept(), 1500u);
+    EXPECT_TRUE(h.event({"ve"}).empty());
+    h.clock.advance(1500);
+    EXPECT_EQ(h.event({T("r?")}), Lines{T("2.2.0.1")});
+    EXPECT_EQ(h.newLog()[0], "2023-11-14_22-13-21.500==>" + T("ver?") + "<==");
     EXPECT_EQ(h.newLog()[1], "t2:1.500");
+    EXPECT_TRUE(h.sockets.closed.empty());
+}
+
+// What one connection may buffer without a terminator: the three reads of 8192 bytes the
+// framing has always joined. One byte more and the request is dropped, the connection closed.
+TEST(Framing, RequestsLongerThanThreeReadsAreDroppedAndTheirConnectionClosed) {
+    struct Case {
+        size_t bytes;
+        bool terminated;
+        bool dropped;
+    };
+    for (const Case& c : {Case{3 * 8192, false, false}, Case{3 * 8192 + 1, false, true},
+                          Case{3 * 8192 - 1, true, false}, Case{1 << 20, false, true}}) {
+        SCOPED_TRACE(c.bytes);
+        GameFolder g;
+        Harness h(g.path());
+        std::string request = "ok?" + std::string(c.bytes - 3 - (c.terminated ? 1 : 0), 'x');
+        if (c.terminated) request += '\xC8';
+        for (size_t at = 0; at < request.size() && h.sockets.closed.empty(); at += 8192)
+            h.event({request.substr(at, 8192)});
+        EXPECT_EQ(h.sockets.closed.size(), c.dropped ? 1u : 0u);
+        EXPECT_EQ(h.sockets.reads, static_cast<int>(std::min<size_t>(c.bytes, 3 * 8192 + 8192) + 8191) / 8192);
+        bool errorLogged = false;
+        for (const auto& l : h.main.Memo1.lines) {
+            errorLogged = errorLogged || l == "Error in data from srvr, resetting";
+            // A dropped request's bytes are not copied into the log whole.
+            if (c.dropped) {
+                EXPECT_LT(l.size(), 600u);
+            }
+        }
+        EXPECT_EQ(errorLogged, c.dropped);
+    }
+}
+
+// Two connections at once: each one's bytes are joined with its own, each answer goes to the
+// connection that asked, and a connection that ends closes itself, not the other.
+TEST(Framing, EachEventReadsAndAnswersItsOwnConnection) {
+    GameFolder g;
+    Harness h(g.path());
+    h.sockets.queue("ve");
+    h.conv->Sockets1DataAvailable(7);
+    h.sockets.queue(T("ver?"));
+    h.conv->Sockets1DataAvailable(9);
+    h.sockets.queue(T("r?"));
+    h.conv->Sockets1DataAvailable(7);
+    EXPECT_EQ(h.sockets.readFrom, (std::vector<int>{7, 9, 7}));
+    EXPECT_EQ(h.sockets.sent, (Lines{T("2.2.0.1"), T("2.2.0.1")}));
+    EXPECT_EQ(h.sockets.sentTo, (std::vector<int>{9, 7}));
+    h.conv->Sockets1SessionClosed(9);
+    EXPECT_EQ(h.sockets.closed, std::vector<int>{9});
+    h.sockets.queue(T("srvinf:EOT:"));
+    h.conv->Sockets1DataAvailable(7);
+    EXPECT_EQ(h.sockets.closed, (std::vector<int>{9, 7}));
 }
 
 TEST(Framing, UnrecognisedRequestIsLoggedWithTheRestOfTheBuffer) {
@@ -178,10 +246,10 @@ TEST(Framing, ExceptionInTheEventIsLoggedAndRestores) {
     Harness h(g.path());
     struct Boom final : SocketsPort {
         int SAccept() override { return 1; }
-        void SClose() override {}
-        std::string GetText() override { return T("ver?"); }
-        void SetText(const std::string&) override { throw std::runtime_error("send failed"); }
-        bool SocketDead() override { return false; }
+        void SClose(int) override {}
+        std::string GetText(int) override { return T("ver?"); }
+        void SetText(int, const std::string&) override { throw std::runtime_error("send failed"); }
+        bool SocketDead(int) override { return false; }
         std::string GetLocalPort(int) override { return ""; }
         std::string GetPeerIPAddr(int) override { return ""; }
         std::string GetPeerPort(int) override { return ""; }
@@ -248,10 +316,69 @@ TEST(ParseRequest, IdAnywhereInTheRequestIsAnIdentityRequest) {
     GameFolder g;
     g.file("f.dat", "12345678");
     Harness h(g.path());
-    // A check= whose text holds "id?" is answered as id?: idfile from the 4th character.
-    EXPECT_EQ(h.conv->ParseRequest("check=x-id?|f.dat"), T("id=" + std::to_string(secsim::Crc32Of("12345678"))));
-    EXPECT_TRUE(g.exists("ck=x-id?"));
+    // A check= whose text holds "id?" is taken for id?: idfile from the 4th character, here
+    // "ck=x-id?", which no file can be called on Windows. Nothing is created, nothing answered.
+    EXPECT_EQ(h.conv->ParseRequest("check=x-id?|f.dat"), "");
+    EXPECT_TRUE(h.conv->handled());
+    EXPECT_FALSE(g.exists("ck=x-id?"));
+    EXPECT_EQ(h.main.Memo1.lines.back(), "==> Refused, not an identity file name: check=x-id?|f.dat");
     EXPECT_NE(h.main.cfgstatus.caption, "contact......");  // no check was started
+    EXPECT_EQ(h.conv->ParseRequest("check=x-id.txt?|f.dat"), "");
+    EXPECT_EQ(h.conv->ParseRequest("xid?Zz.txt|f.dat"), "");  // would be "?Zz.txt"
+    EXPECT_FALSE(g.exists("?Zz.txt"));
+}
+
+// id? creates its file on a stranger's word and sends back the first line of an existing one:
+// it may name only a file that can be nothing but an identity file. Each of these is refused,
+// with a log line and no answer; no file is created and none is disclosed.
+TEST(ParseRequest, IdentityFileIsABareNameHoldingAnIdentityLine) {
+    GameFolder g;
+    g.file("data\\fmparam3.dat", "flight model").file("data\\multi\\readme.txt", "x");
+    g.file("mplayer.ini", "[MetaServers]\r\nPort=27998\r\n").file("wdnplyr", "\x7F" "ELF the program");
+    g.file("plyr-cfg.txt", "fmparam3.dat=12|345|1\r\n").file("notes.txt", "my password\r\n");
+    g.file("empty.id", "").file("long.id", std::string(40, '1') + "|1\r\n").file("words.id", "12|yes\r\n");
+    const std::vector<std::string> refused = {
+        "data\\multi\\fmparam3.dat", "data\\multi\\Orvane.act", "data/x.id", "\\x.id",
+        "duh.txt", "DUH.TXT", "rgb.txt", "plyrBlockedIPs.txt", "XPsound=on", "log-plyr-cfg.txt",
+        "WDNplyr-Self-test.txt", "WDNplyr-settings.txt",                      // switches, lists, logs
+        "a<b", "a>b", "a\"b", "a*b", "?Zz.txt", "a\tb", "trailing.", "trailing ", "CON", "nul.txt",
+        "lpt1", "COM9.id",                                                    // not a Windows file name
+        "dinput8.dll", "run.BAT", "x.exe",                                    // loaded or run by Windows
+        "mplayer.ini", "plyr-cfg.txt", "wdnplyr", "notes.txt", "data",      // exist, hold no identity
+        "empty.id", "long.id", "words.id"};
+    const auto before = g.read("mplayer.ini") + g.read("plyr-cfg.txt") + g.read("notes.txt");
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        Harness h(g.path());
+        const std::string request = "id?" + name + "|data\\fmparam3.dat";
+        h.sockets.queue(T(request));
+        h.conv->Sockets1DataAvailable(7);
+        EXPECT_TRUE(h.sockets.sent.empty());
+        EXPECT_TRUE(h.conv->handled());
+        int refusals = 0;
+        for (const auto& l : h.main.Memo1.lines) {
+            refusals += l == "==> Refused, not an identity file name: " + request ||
+                        l == "==> Refused, the file holds no identity: " + request;
+            EXPECT_EQ(l.find("password"), std::string::npos);
+            EXPECT_EQ(l.find("[MetaServers]"), std::string::npos);
+        }
+        EXPECT_EQ(refusals, 1);
+    }
+    EXPECT_FALSE(g.exists("data\\multi\\fmparam3.dat"));
+    EXPECT_FALSE(g.exists("data\\multi\\Orvane.act"));
+    EXPECT_FALSE(g.exists("duh.txt"));
+    EXPECT_FALSE(g.exists("dinput8.dll"));
+    EXPECT_FALSE(g.exists("XPsound=on"));
+    EXPECT_EQ(g.read("mplayer.ini") + g.read("plyr-cfg.txt") + g.read("notes.txt"), before);
+
+    // Names a server may choose: any bare name, with or without an extension.
+    for (const std::string name : {"vkid.txt", "WDN.id", "identity", "my..id", "plyr id.dat"}) {
+        SCOPED_TRACE(name);
+        Harness h(g.path());
+        const std::string crc = std::to_string(secsim::Crc32Of("flight model"));
+        EXPECT_EQ(h.conv->ParseRequest("id?" + name + "|data\\fmparam3.dat"), T("id=" + crc));
+        EXPECT_EQ(h.conv->ParseRequest("id?" + name + "|data\\fmparam3.dat"), T("id=" + crc + "|1"));
+    }
 }
 
 TEST(ParseRequest, SecondIdentityRequestAnswersTheStoredLine) {
@@ -347,28 +474,37 @@ TEST(ParseRequest, TerrainLinesAreReusedAndTheOldLogIsReplaced) {
     EXPECT_EQ(g.read("plyr-cfg.txt").find("stale"), std::string::npos);
 }
 
-TEST(ParseRequest, CheckLogMustBeATextFileOfTheGameFolderItself) {
+// A check= log is deleted and rewritten: only a text file of the game folder itself may be one.
+// With any other name the check still runs and the server gets its answers (a real server may
+// use another name), but nothing is deleted or written.
+TEST(ParseRequest, OtherCheckLogNamesRunTheCheckWithoutWritingLogs) {
     GameFolder g;
     g.file("data\\fmparam3.dat", "flight model").file("volkarmmp.exe", "the game").file("data\\notes.txt", "mine");
     g.file("plyrBlockedIPs.txt", "198.51.100.1\r\n").file("rgb.txt", "");
+    const std::string line = "fmparam3.dat=12|" + std::to_string(secsim::Crc32Of("flight model")) + "|1";
     for (const std::string name : {"data\\fmparam3.dat", "volkarmmp.exe", "data\\notes.txt", "", "plyr-cfg",
-                                   "plyrBlockedIPs.txt", "PLYRBLOCKEDIPS.TXT", "rgb.txt", "duh.txt"}) {
+                                   "plyrBlockedIPs.txt", "PLYRBLOCKEDIPS.TXT", "rgb.txt", "duh.txt", "WDNplyr-settings.txt",
+                                   "..\\x.txt"}) {
         SCOPED_TRACE(name);
         Harness h(g.path());
         h.state.resultList.add("old=1|2|1");
         EXPECT_EQ(h.conv->ParseRequest("check=" + name + "=data\\|-*.dat|"), "");
-        EXPECT_EQ(h.main.Memo1.lines.back(), "==> Refused, not a check log name: check=" + name + "=data\\|-*.dat|");
-        EXPECT_TRUE(h.state.resultList.empty());  // nothing checked, as for lists outside the folder
+        EXPECT_TRUE(h.conv->handled());
+        EXPECT_EQ(h.main.Memo1.lines[0], "==> Not a check log name, the check runs without writing its logs: " + name);
+        EXPECT_EQ(h.state.resultList.lines(), Lines{line});
+        EXPECT_EQ(h.conv->ParseRequest("snd?"), T("snd=" + line + "\r\n"));
         EXPECT_EQ(g.read("data\\fmparam3.dat"), "flight model");
         EXPECT_EQ(g.read("volkarmmp.exe"), "the game");
         EXPECT_EQ(g.read("data\\notes.txt"), "mine");
         EXPECT_EQ(g.read("plyrBlockedIPs.txt"), "198.51.100.1\r\n");  // the player's blocked servers
         EXPECT_TRUE(g.exists("rgb.txt") && g.read("rgb.txt").empty());  // a debug switch
         EXPECT_FALSE(g.exists("duh.txt"));
+        EXPECT_FALSE(g.exists("log-" + name));
     }
     Harness h(g.path());
     h.conv->ParseRequest("check=WDN-Check.TXT=data\\|-*.dat|");
     EXPECT_TRUE(g.exists("WDN-Check.TXT"));
+    EXPECT_TRUE(g.exists("log-WDN-Check.TXT"));
     EXPECT_EQ(h.state.resultList.size(), 1u);
 }
 
@@ -427,6 +563,7 @@ TEST(Sessions, BlockedServerIsClosedAndKeepsTheLastAddress) {
     h.conv->Sockets1SessionAvailable(3);
     EXPECT_EQ(h.main.Memo1.lines.back(), "!! ==> This IP (192.0.2.10)has been blocked by you");
     EXPECT_EQ(h.connection.calls, Lines{"CloseClick"});
+    EXPECT_EQ(h.sockets.closed, std::vector<int>{7});  // the blocked connection itself
     EXPECT_EQ(h.blocked.servip.text, "198.51.100.1");
 }
 

@@ -26,19 +26,28 @@ namespace fs = std::filesystem;
 class FakeSockets final : public SocketsPort {
 public:
     int SAccept() override { return acceptResult; }
-    void SClose() override {
+    void SClose(int socket) override {
         ++closes;
-        connected = false;
+        closed.push_back(socket);
+        if (socket == 7) connected = false;
     }
-    std::string GetText() override {
+    std::string GetText(int socket) override {
         ++reads;
+        readFrom.push_back(socket);
         if (reads_.empty()) return {};
         std::string s = reads_.front();
         reads_.pop_front();
         return s;
     }
-    void SetText(const std::string& text) override { sent.push_back(text); }
-    bool SocketDead() override { return dead || !connected; }
+    void SetText(int socket, const std::string& text) override {
+        sent.push_back(text);
+        sentTo.push_back(socket);
+    }
+    bool SocketDead(int socket) override {
+        for (int c : closed)
+            if (c == socket) return true;
+        return dead || (socket == 7 && !connected);
+    }
     std::string GetLocalPort(int) override { return localPort; }
     std::string GetPeerIPAddr(int) override { return peer; }
     std::string GetPeerPort(int) override { return peerPort; }
@@ -56,6 +65,9 @@ public:
     int closes = 0;
     int reads = 0;
     std::vector<std::string> sent;
+    std::vector<int> sentTo;
+    std::vector<int> readFrom;
+    std::vector<int> closed;
 
 private:
     std::deque<std::string> reads_;

@@ -74,7 +74,7 @@ TEST_F(Loop, CommandListAndPlayerList) {
     keys("?");
     EXPECT_EQ(h.out.text,
               "?\nCommand list\n------------\n'q' shuts down VKST\n'l' lists players\n'e' ejects a player\n"
-              "'?' displays this list\n\n");
+              "'?' displays this list\n's' shows the capture statistics\n\n");
     touchSession(m(), "10.0.0.1", 2300, "InGoldRoom");
     touchSession(m(), "192.168.100.200", 65000, "Flying");
     touchSession(m(), "10.0.0.3", 80, "Silent");
@@ -246,6 +246,35 @@ TEST_F(Loop, PacketsLongerThan512BytesAreCutWithAWarning) {
     handlePacket(m(), read(f));
     EXPECT_EQ(m().messageCount, 16);  // 31 + 16 * 28 = 479; the 17th would end at 507 > 498
     EXPECT_EQ(h.log(), "\r\n\r\n WARNING: PACKET LENTGH > MAX_PACKET_SIZE!! \r\n\r\n");
+}
+
+// A flood of large datagrams writes the warning at most once a second per source address; the
+// rest are counted for the statistics.
+TEST_F(Loop, OversizedWarningAtMostOnceASecondPerSource) {
+    const std::string warning = "\r\n\r\n WARNING: PACKET LENTGH > MAX_PACKET_SIZE!! \r\n\r\n";
+    std::vector<uint8_t> big = frame(std::vector<uint8_t>(1400, 0));
+    std::vector<uint8_t> other = big;
+    other[14 + 15] = 99;  // another source address
+    struct Step {
+        int atSecond;
+        const std::vector<uint8_t>* frame;
+        int warnings;  // written so far
+        uint64_t leftOut;
+    };
+    const Step steps[] = {
+        {0, &big, 1, 0}, {0, &big, 1, 1}, {0, &big, 1, 2}, {0, &other, 2, 2},
+        {1, &big, 3, 2}, {1, &other, 4, 2}, {1, &other, 4, 3}, {5, &big, 5, 3},
+    };
+    m().replay = true;
+    for (const Step& s : steps) {
+        m().replayNow = kStart + s.atSecond;
+        handlePacket(m(), read(*s.frame));
+        const std::string log = h.log();
+        int n = 0;
+        for (size_t at = log.find(warning); at != std::string::npos; at = log.find(warning, at + 1)) ++n;
+        EXPECT_EQ(n, s.warnings) << "second " << s.atSecond;
+        EXPECT_EQ(m().stats.oversizedLeftOut, s.leftOut) << "second " << s.atSecond;
+    }
 }
 
 TEST_F(Loop, TestUdpEchoesEveryPacket) {

@@ -44,24 +44,63 @@ TEST_F(Sessions, NewSessionLineAndRefreshOfAKnownPlayer) {
     EXPECT_NE(h.out.text.find("Creating player session 3, Kestrel (10.0.0.5:2300)\n"), std::string::npos);
 }
 
-TEST_F(Sessions, TheSixtyFirstPlayerGetsNoSession) {
+TEST_F(Sessions, TheSixtyFirstPlayerGetsNoSessionAndTheOperatorIsToldOnceAMinute) {
     for (int i = 0; i < kSlots; ++i) {
         std::string ip = "10.0.1." + std::to_string(i);
         touchSession(m(), ip.c_str(), 2300, "P");
     }
     const std::string before = h.log();
+    h.out.text.clear();
     touchSession(m(), "10.0.2.1", 2300, "Late");
     countPacket(m(), "10.0.2.1", 2300);
     markJoined(m(), "10.0.2.1", 2300, 5);
     scheduleBlock(m(), "10.0.2.1", 2300, BlockMode::Immediate, 1, "OBSERVE");
     EXPECT_EQ(findSession(m(), "10.0.2.1", 2300), -1);
     EXPECT_EQ(h.log(), before);
-    EXPECT_EQ(h.out.text.find("Late"), std::string::npos);
+    EXPECT_EQ(h.out.text,
+              "Session table full (60 players): Late (10.0.2.1:2300) is not followed or blocked; 1 turned away so far\n");
+    // Within the minute: counted (once per player), not told again.
+    h.clock.advance(30000);
+    touchSession(m(), "10.0.2.1", 2300, "Late");
+    touchSession(m(), "10.0.2.2", 2300, "Later");
+    touchSession(m(), "10.0.2.2", 2301, "OtherPort");
+    EXPECT_EQ(m().stats.turnedAway, 3u);
+    EXPECT_EQ(h.out.text.find("Later"), std::string::npos);
+    h.clock.advance(30000);
+    touchSession(m(), "10.0.2.2", 2300, "Later");
+    EXPECT_NE(h.out.text.find("Later (10.0.2.2:2300) is not followed or blocked; 3 turned away so far\n"),
+              std::string::npos)
+        << h.out.text;
     // A freed slot is taken by the next new player, the lowest first.
     clearSession(m(), 17);
     clearSession(m(), 9);
     touchSession(m(), "10.0.2.1", 2300, "Late");
     EXPECT_EQ(findSession(m(), "10.0.2.1", 2300), 9);
+}
+
+// The route tool runs as a child that outlives a killed monitor: the journal must list the
+// address before the tool starts and keep it until the deleting tool has finished.
+TEST_F(Sessions, JournalListsTheRouteWhileEitherRouteToolRuns) {
+    struct JournalWatch final : vk::RouteRunner {
+        const RunFolder* f = nullptr;
+        std::vector<std::string> seen;
+        bool add(const std::string&, const std::string&) override {
+            seen.push_back(f->read("VKST.routes"));
+            return true;
+        }
+        bool del(const std::string&) override {
+            seen.push_back(f->read("VKST.routes"));
+            return true;
+        }
+    } watch;
+    watch.f = &f;
+    m().io.routes = &watch;
+    m().settings.NETblockTime = 0;
+    touchSession(m(), "10.0.0.5", 2301, "Kestrel");
+    scheduleBlock(m(), "10.0.0.5", 2301, BlockMode::Immediate, 1, "SPEEDER");
+    for (int i = 0; i < 4; ++i) tick();
+    EXPECT_EQ(watch.seen, (std::vector<std::string>{"10.0.0.5 2301 192.0.2.254\n", "10.0.0.5 2301 192.0.2.254\n"}));
+    EXPECT_EQ(f.read("VKST.routes"), "");
 }
 
 struct Timeline {
@@ -87,7 +126,7 @@ TEST_P(BlockTimeline, RouteAtTheThirdTickDeletedAndClosedBlockTimePlusOneTicksLa
         if (!addedAt && !h.routes.calls.empty()) {
             addedAt = t;
             EXPECT_EQ(h.out.text, std::string(c.addText) + "BLOCKING Kestrel (10.0.0.5)\n");
-            EXPECT_EQ(f.read("VKST.routes"), "10.0.0.5 2301\n");
+            EXPECT_EQ(f.read("VKST.routes"), std::string("10.0.0.5 2301") + (*c.deroute ? " " : "") + c.deroute + "\n");
             EXPECT_EQ(m().sessions[0].inGameTicks, 0);
             h.out.text.clear();
         } else if (h.routes.calls.size() > 1) {
@@ -187,7 +226,7 @@ TEST_F(Sessions, ARouteToolFailureIsReportedAndTheTimelineRunsOn) {
               "route add 10.0.0.5 mask 255.255.255.255 192.0.2.254\n"
               "route add failed: 10.0.0.5 is not blocked\n"
               "BLOCKING Kestrel (10.0.0.5)\n");
-    EXPECT_FALSE(f.exists("VKST.routes"));
+    EXPECT_EQ(f.read("VKST.routes"), "");
     EXPECT_NE(h.log().find("Kestrel, BLOCK, BLOCK, SPEEDER, \r\n"), std::string::npos);
     // Deleting a route that was never added is no failure worth a line.
     h.out.text.clear();
@@ -200,7 +239,7 @@ TEST_F(Sessions, ARouteToolFailureIsReportedAndTheTimelineRunsOn) {
     h.routes.failDel = true;
     scheduleBlock(m(), "10.0.0.6", 2302, BlockMode::Immediate, 1, "FREEZE");
     for (int i = 0; i < 3; ++i) tick();
-    EXPECT_EQ(f.read("VKST.routes"), "10.0.0.6 2302\n");
+    EXPECT_EQ(f.read("VKST.routes"), "10.0.0.6 2302 192.0.2.254\n");
     h.out.text.clear();
     tick();
     EXPECT_EQ(h.out.text,
@@ -227,10 +266,11 @@ TEST_F(Sessions, ReplayPrintsRouteCommandsAndRunsNone) {
 }
 
 TEST_F(Sessions, RoutesLeftByACrashedRunAreRemovedAtStart) {
-    f.write("VKST.routes", "10.0.0.5 2301\n10.0.0.9;reboot 1\n\n198.51.100.7 2400\n");
+    f.write("VKST.routes", "10.0.0.5 2301\n10.0.0.9;reboot 1\n\n198.51.100.7 2400 192.0.2.254\n");
     recoverJournal(m());
     EXPECT_EQ(h.routes.calls, (std::vector<std::string>{"del 10.0.0.5", "del 198.51.100.7"}));
     EXPECT_NE(h.out.text.find("UNBLOCKING 10.0.0.5 (left by an earlier run)\n"), std::string::npos);
+    EXPECT_NE(h.out.text.find("route delete 198.51.100.7 mask 255.255.255.255 192.0.2.254\n"), std::string::npos);
     char t[9];
     timeText(kStart, t);
     EXPECT_EQ(h.log(), std::string(t) + ", 10.0.0.5, 2301, event_msg, UNBLOCK, UNBLOCK, EARLIER RUN, \r\n" + t +

@@ -61,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
         FatalCase{"UsemapAfterGameLength", kScs, "GAMELENGTHINSECONDS=600\nUSEMAP=MARNE\n", kGoodVkst,
                   "Wrong map name!\n"},
         FatalCase{"DerouteNotAnAddress", kScs, kIni, "DerouteIP=192.0.2.1&reboot;\nTestUDP=0;\n",
-                  "Error -- DerouteIP is not a dotted IP address in VKST.ini file\n\n"}),
+                  "Error -- DerouteIP is not a dotted IP address in VKST.ini file\n\n"},
+        FatalCase{"IgnoreIpNotAnAddress", kScs, kIni, "IgnoreIP=10.0.0.1,10.0.0/8;\nTestUDP=0;\n",
+                  "Error -- IgnoreIP entry \"10.0.0/8\" is not an IP address or address/prefix in VKST.ini file\n\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Settings, EchoFollowsTheFileAndTheSettingsPartEndsAtTestUdp) {
@@ -237,6 +239,47 @@ TEST(Settings, DerouteIpMustBeDottedOrEmpty) {
     }
 }
 
+TEST(Settings, IgnoreIpEntriesAreAddressesOrPrefixesAndAreEchoed) {
+    struct Case {
+        const char* value;
+        bool ok;
+    };
+    for (const Case& c : {Case{"192.0.2.7", true}, Case{"10.0.0.0/8", true}, Case{"0.0.0.0/0", true},
+                          Case{"192.0.2.7/32", true}, Case{"10.0.0.0/33", false}, Case{"10.0.0.0/", false},
+                          Case{"10.0.0.0/-1", false}, Case{"10.0.0.0/8/8", false}, Case{"host.example", false},
+                          Case{"", false}, Case{"1.2.3.4,", false}, Case{"1.2.3.4$(id)", false}}) {
+        RunFolder f;
+        Harness h(f);
+        h.standardFiles(std::string("IgnoreIP=") + c.value + ";\nTestUDP=0;\n");
+        if (c.ok)
+            EXPECT_NO_THROW(loadSettings(*h.m)) << c.value;
+        else
+            EXPECT_THROW(loadSettings(*h.m), Fatal) << c.value;
+    }
+
+    RunFolder f;
+    Harness h(f);
+    h.standardFiles("NETblockTime=35;\nIgnoreIP = 192.0.2.7 ;\nIgnoreIP=10.1.0.0/16,198.51.100.1;\nTestUDP=0;\n");
+    loadSettings(*h.m);
+    EXPECT_NE(h.out.text.find("NET block time is 35 seconds\nIgnoreIP 192.0.2.7 is never blocked\n"
+                              "IgnoreIP 10.1.0.0/16 is never blocked\nIgnoreIP 198.51.100.1 is never blocked\n"),
+              std::string::npos)
+        << h.out.text;
+    struct Match {
+        const char* ip;
+        const char* entry;  // nullptr: not ignored
+    };
+    for (const Match& c : {Match{"192.0.2.7", "192.0.2.7"}, Match{"192.0.2.8", nullptr},
+                           Match{"10.1.255.3", "10.1.0.0/16"}, Match{"10.2.0.1", nullptr},
+                           Match{"198.51.100.1", "198.51.100.1"}}) {
+        const char* entry = nullptr;
+        EXPECT_EQ(ignoredAddress(*h.m, c.ip, &entry), c.entry != nullptr) << c.ip;
+        if (c.entry) {
+            EXPECT_STREQ(entry, c.entry) << c.ip;
+        }
+    }
+}
+
 TEST(Settings, ReplayFilterLeavesTheAddressOut) {
     RunFolder f;
     Harness h(f);
@@ -253,15 +296,17 @@ namespace vkst::test {
 namespace {
 
 TEST(Settings, AnEventLogThatCannotBeOpenedStopsStartUp) {
-    RunFolder f;
-    Harness h(f);
-    h.standardFiles();
-    std::filesystem::create_directory(f.path("VKST.csv"));
-    EXPECT_EQ(h.run({}), -1);
-    const std::string msg = "\nERROR -- Can't open VKST.csv\n\n";
-    ASSERT_GE(h.out.text.size(), msg.size());
-    EXPECT_EQ(h.out.text.substr(h.out.text.size() - msg.size()), msg);
-    EXPECT_EQ(h.clock.totalSlept(), 5000u);
+    for (const char* name : {"VKST.csv", "VKST.json"}) {
+        RunFolder f;
+        Harness h(f);
+        h.standardFiles();
+        std::filesystem::create_directory(f.path(name));
+        EXPECT_EQ(h.run({}), -1) << name;
+        const std::string msg = std::string("\nERROR -- Can't open ") + name + "\n\n";
+        ASSERT_GE(h.out.text.size(), msg.size()) << name;
+        EXPECT_EQ(h.out.text.substr(h.out.text.size() - msg.size()), msg) << name;
+        EXPECT_EQ(h.clock.totalSlept(), 5000u) << name;
+    }
 }
 
 }  // namespace

@@ -263,6 +263,73 @@ TEST_F(Startup, CrashedRunsRoutesAreRemovedBeforeCapturing) {
     EXPECT_NE(h.log().find("10.0.0.5, 2301, event_msg, UNBLOCK, UNBLOCK, EARLIER RUN, \r\n"), std::string::npos);
 }
 
+// A settings error ends start-up, but not before the routes of the crashed run are gone.
+TEST_F(Startup, CrashedRunsRoutesAreRemovedEvenWhenTheSettingsFail) {
+    h.standardFiles("nicNumber=1;\nDerouteIP=192.0.2.1&reboot;\nTestUDP=0;\n");
+    f.write("VKST.routes", "10.0.0.5 2301 192.0.2.254\n");
+    EXPECT_EQ(h.run({}), -1);
+    EXPECT_EQ(h.routes.calls, std::vector<std::string>{"del 10.0.0.5"});
+    EXPECT_FALSE(f.exists("VKST.routes"));
+    EXPECT_NE(h.out.text.find("route delete 10.0.0.5 mask 255.255.255.255 192.0.2.254\n"
+                              "UNBLOCKING 10.0.0.5 (left by an earlier run)\n"),
+              std::string::npos)
+        << h.out.text;
+}
+
+// libpcap's counts on a live capture: on the "s" key and at shutdown, on the console and as a
+// STATISTICS object in the JSON log.
+TEST_F(Startup, StatisticsOnTheSKeyAndAtShutdown) {
+    struct CountingCapture final : CaptureBackend {
+        struct Source final : PacketSource {
+            vk::VirtualClock* clock = nullptr;
+            PacketRead next() override {
+                clock->advance(100);
+                return {};
+            }
+            std::string error() override { return {}; }
+            bool counts(CaptureCounts& c) override {
+                c = {1200, 7, 2};
+                return true;
+            }
+        };
+        vk::VirtualClock* clock = nullptr;
+        bool listAdapters(std::vector<Adapter>& out, std::string&) override {
+            out = {{"lo", "", false, 0}};
+            return true;
+        }
+        std::unique_ptr<PacketSource> openLive(const Adapter&, std::string&) override {
+            auto s = std::make_unique<Source>();
+            s->clock = clock;
+            return s;
+        }
+        int datalink(PacketSource&) override { return 1; }
+        int setFilter(PacketSource&, const std::string&, uint32_t) override { return 0; }
+    } counting;
+    counting.clock = &h.clock;
+    h.m->io.capture = &counting;
+    files("nicNumber=1;\n");
+    h.keys.keys = {{kStart + 2, 's'}, {kStart + 3, 'q'}};
+    EXPECT_EQ(h.run({}), 0);
+    const std::string stats =
+        "\nCapture statistics: 1200 packets received, 7 dropped by the kernel, 2 dropped by the interface\n";
+    const std::string& out = h.out.text;
+    EXPECT_NE(out.find("s" + stats + "600.0 packets per second over 2 s; oversized-packet warnings left out: 0; "
+                       "players turned away by a full table: 0\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("\nRemove any rerouted IPs...\n" + stats + "400.0 packets per second over 3 s;"),
+              std::string::npos)
+        << out;
+    const std::string json = f.read("VKST.json");
+    EXPECT_NE(json.find("\"event\":\"STATISTICS\",\"detail\":\"live capture\",\"received\":1200,\"dropped_kernel\":7,"
+                        "\"dropped_interface\":2,\"seconds\":3,\"packets_per_second\":400.0,"
+                        "\"oversized_left_out\":0,\"turned_away\":0}\n"),
+              std::string::npos)
+        << json;
+    // The event log keeps exactly its lines.
+    EXPECT_EQ(h.log().find("statistics"), std::string::npos);
+}
+
 TEST_F(Startup, AutoStartTriesTheSecondServerProgramWhenTheFirstFails) {
     files("nicNumber=1;\nAutoStartMMPServer=1;\n");
     h.shellResult = [](const std::string& file) { return file == "vk2serveM02.exe" ? 2 : 42; };

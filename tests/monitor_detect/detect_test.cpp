@@ -410,11 +410,15 @@ TEST_F(Detect, SixtyFirstPlayerIsNotFollowed) {
                          "at 1 P61 observe\n"
                          "at 1.5 P61 checksum 12-200\n");
     std::vector<std::string> lines = r.loopLines();
-    ASSERT_EQ(lines.size(), 60u * 2 + 3);
+    ASSERT_EQ(lines.size(), 60u * 2 + 4);
     EXPECT_EQ(lines[118], "Creating player session 59, P60 (10.1.0.60:3000)");
-    EXPECT_EQ(lines[120], "P61 sent a Gold Room MSG (aircraft # = 1)");
-    EXPECT_EQ(lines[121], "OBSERVE MSG from 10.1.0.61");
-    EXPECT_EQ(lines[122], "Logged checksum MSG from 10.1.0.61");
+    // The operator learns of the full table; the checksum half a second later is not told again.
+    EXPECT_EQ(lines[120], "Session table full (60 players): P61 (10.1.0.61:3000) is not followed or blocked; "
+                          "1 turned away so far");
+    EXPECT_EQ(lines[121], "P61 sent a Gold Room MSG (aircraft # = 1)");
+    EXPECT_EQ(lines[122], "OBSERVE MSG from 10.1.0.61");
+    EXPECT_EQ(lines[123], "Logged checksum MSG from 10.1.0.61");
+    EXPECT_THAT(r.out, HasSubstr("players turned away by a full table: 1\n"));
     EXPECT_THAT(r.csv, Not(HasSubstr("P61, NEW SESSION")));
     EXPECT_THAT(r.csv, HasSubstr("12:00:00, 10.1.0.61, 3000, P61, GR-EVENT, GR-EVENT, 1, "));
     EXPECT_THAT(r.csv, HasSubstr("12:00:01, 10.1.0.61, 3000, event_msg, CHECKSUM, CHECKSUM, 12-200, "));

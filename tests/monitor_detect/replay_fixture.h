@@ -32,7 +32,7 @@ inline std::vector<std::string> splitLines(const std::string& text, const std::s
 
 struct RunResult {
     int status = 0;
-    std::string out, err, csv;
+    std::string out, err, csv, json;
 
     // Console text between the start-up and the shutdown.
     std::string loopText() const {
@@ -125,7 +125,11 @@ protected:
 
     // Generates the scenario's capture and replays it with VKST -r.
     RunResult replay(const std::string& scenario, const Flags& flags = {}) {
-        file("VKST.ini", ini(flags));
+        return replayWithIni(scenario, ini(flags));
+    }
+    // The same with VKST.ini as given (an IgnoreIP line, the sample match's settings...).
+    RunResult replayWithIni(const std::string& scenario, const std::string& vkstIni) {
+        file("VKST.ini", vkstIni);
         std::string cap = (dir_ / "match.pcap").string();
         vkgen::writeCapture(vkgen::parseScenarioText(scenario), cap);
         auto m = std::make_unique<vkst::Monitor>();
@@ -149,6 +153,9 @@ protected:
         std::ifstream in(dir_ / "VKST.csv", std::ios::binary);
         r.csv.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         std::filesystem::remove(dir_ / "VKST.csv");
+        std::ifstream js(dir_ / "VKST.json", std::ios::binary);
+        r.json.assign(std::istreambuf_iterator<char>(js), std::istreambuf_iterator<char>());
+        std::filesystem::remove(dir_ / "VKST.json");
         return r;
     }
 

@@ -198,6 +198,125 @@ TEST(LiveCapture, SpeederIsRoutedAwayForTheBlockAndSigintLiftsTheBlock) {
     std::filesystem::remove_all(dir);
 }
 
+// The route tool is a child that outlives a killed VKST. Here a stand-in for /usr/sbin/ip (bound
+// over it in a mount namespace of VKST's own) waits inside "ip route replace" until VKST has been
+// killed, then sets the route. The next start must find it in the journal and remove it.
+TEST(LiveCapture, RouteSetByAToolThatOutlivesAKilledVkstIsRemovedAtTheNextStart) {
+    if (geteuid() != 0) GTEST_SKIP() << "the live capture test needs root (network namespaces, capture, routes)";
+    int st = 0;
+    output({"sh", "-c", "command -v unshare && command -v mount"}, &st);
+    if (st != 0) GTEST_SKIP() << "unshare or mount is not installed";
+    Namespace ns;
+    if (!ns.ok()) GTEST_SKIP() << "cannot create a network namespace here (ip netns add failed)";
+    const int lo = ns.loopbackNumber();
+    ASSERT_GT(lo, 0);
+    char tmpl[] = "/tmp/vkst-kill-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    };
+    write("vk2server.scs", "port=2300;\n");
+    write("vk2server.ini", "USEMAP=MARNE\nGAMELENGTHINSECONDS=600\n");
+    write("lndmrks0.dat", std::string(99, '\0'));
+    write("VKST.ini", "NETonSpeeder=1;\nnicNumber=" + std::to_string(lo) + ";\nNETblockTime=30;\nDerouteIP=;\nTestUDP=0;\n");
+    write("speeder.scn",
+          "server 127.0.0.1:2300\nplayer Speedy 127.0.0.5:2301\nat 0.5 Speedy goldroom\n"
+          "at 1 Speedy checksum 0-0\nfrom 1 to 30 30/s Speedy position lat=1 lon=1 alt=1\n");
+    std::string realIp = output({"sh", "-c", "for p in /usr/sbin/ip /sbin/ip /usr/bin/ip /bin/ip; do [ -x $p ] && echo $p && break; done"});
+    while (!realIp.empty() && realIp.back() == '\n') realIp.pop_back();
+    ASSERT_FALSE(realIp.empty());
+    std::filesystem::copy_file(realIp, dir + "/real-ip");
+    write("ip",
+          "#!/bin/sh\n"
+          "if [ \"$2\" = replace ]; then\n"
+          "  touch " + dir + "/tool-running\n"
+          "  while [ ! -e " + dir + "/go ]; do sleep 0.05; done\n"
+          "fi\n" +
+          dir + "/real-ip \"$@\"\n"
+          "touch " + dir + "/tool-done\n");
+    chmod((dir + "/ip").c_str(), 0755);
+
+    pid_t vkst = start(ns.exec({"unshare", "-m", "sh", "-c",
+                                "mount --bind " + dir + "/ip " + realIp + " && exec " VK_BINARY_DIR "/bin/VKST"}),
+                       dir, dir + "/console.txt");
+    ASSERT_TRUE(waitFor([&] { return readFile(dir + "/console.txt").find("Type '?'") != std::string::npos; }, 10))
+        << readFile(dir + "/console.txt");
+    pid_t gen = start(ns.exec({VK_BINARY_DIR "/bin/gamegen", dir + "/speeder.scn", "-s", "127.0.0.1:2300"}), dir,
+                      dir + "/gamegen.txt");
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(dir + "/tool-running"); }, 20))
+        << readFile(dir + "/console.txt");
+    EXPECT_EQ(readFile(dir + "/VKST.routes"), "127.0.0.5 2301\n");
+    kill(vkst, SIGKILL);
+    waitExit(vkst, 5);
+    kill(gen, SIGTERM);
+    waitExit(gen, 5);
+    write("go", "");
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(dir + "/tool-done"); }, 10));
+    auto routed = [&] { return ns.routes().find("blackhole 127.0.0.5") != std::string::npos; };
+    EXPECT_TRUE(routed()) << "the orphaned route tool should have set the route";
+
+    pid_t again = start(ns.exec({VK_BINARY_DIR "/bin/VKST"}), dir, dir + "/console2.txt");
+    ASSERT_TRUE(waitFor([&] { return readFile(dir + "/console2.txt").find("Type '?'") != std::string::npos; }, 10))
+        << readFile(dir + "/console2.txt");
+    EXPECT_FALSE(routed()) << readFile(dir + "/console2.txt");
+    EXPECT_NE(readFile(dir + "/console2.txt").find("UNBLOCKING 127.0.0.5 (left by an earlier run)\n"), std::string::npos);
+    kill(again, SIGINT);
+    EXPECT_EQ(waitExit(again, 10), 0);
+    std::filesystem::remove_all(dir);
+}
+
+// An address on the IgnoreIP list speeds like another player: both are detected and logged, only
+// the other is routed away. The statistics close the run.
+TEST(LiveCapture, IgnoredAddressIsLoggedButNeverRoutedAndStatisticsCloseTheRun) {
+    if (geteuid() != 0) GTEST_SKIP() << "the live capture test needs root (network namespaces, capture, routes)";
+    Namespace ns;
+    if (!ns.ok()) GTEST_SKIP() << "cannot create a network namespace here (ip netns add failed)";
+    const int lo = ns.loopbackNumber();
+    ASSERT_GT(lo, 0);
+    char tmpl[] = "/tmp/vkst-ignore-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    };
+    write("vk2server.scs", "port=2300;\n");
+    write("vk2server.ini", "USEMAP=MARNE\nGAMELENGTHINSECONDS=600\n");
+    write("lndmrks0.dat", std::string(99, '\0'));
+    write("VKST.ini", "NETonSpeeder=1;\nnicNumber=" + std::to_string(lo) +
+                          ";\nNETblockTime=30;\nDerouteIP=;\nIgnoreIP=127.0.0.5;\nTestUDP=0;\n");
+    write("speeders.scn",
+          "server 127.0.0.1:2300\nplayer Friend 127.0.0.5:2301\nplayer Foe 127.0.0.6:2302\nat 0.5 all goldroom\n"
+          "at 1 all checksum 0-0\nfrom 1 to 30 30/s all position lat=1 lon=1 alt=1\n");
+    pid_t vkst = start(ns.exec({VK_BINARY_DIR "/bin/VKST"}), dir, dir + "/console.txt");
+    ASSERT_TRUE(waitFor([&] { return readFile(dir + "/console.txt").find("Type '?'") != std::string::npos; }, 10))
+        << readFile(dir + "/console.txt");
+    pid_t gen = start(ns.exec({VK_BINARY_DIR "/bin/gamegen", dir + "/speeders.scn", "-s", "127.0.0.1:2300"}), dir,
+                      dir + "/gamegen.txt");
+    auto routes = [&] { return ns.routes(); };
+    EXPECT_TRUE(waitFor([&] { return routes().find("blackhole 127.0.0.6") != std::string::npos; }, 20))
+        << readFile(dir + "/console.txt");
+    EXPECT_TRUE(waitFor([&] { return readFile(dir + "/console.txt").find("skipped: IgnoreIP 127.0.0.5") != std::string::npos; }, 10))
+        << readFile(dir + "/console.txt");
+    EXPECT_EQ(routes().find("127.0.0.5"), std::string::npos);
+    kill(vkst, SIGINT);
+    EXPECT_EQ(waitExit(vkst, 10), 0);
+    const std::string log = readFile(dir + "/VKST.csv");
+    EXPECT_NE(log.find("127.0.0.5, 2301, Friend, SPEEDER, SPEEDER, "), std::string::npos) << log;
+    EXPECT_EQ(log.find("Friend, BLOCK"), std::string::npos) << log;
+    EXPECT_NE(log.find("127.0.0.6, 2302, Foe, BLOCK, BLOCK, SPEEDER, "), std::string::npos) << log;
+    EXPECT_NE(readFile(dir + "/VKST.json").find("\"event\":\"BLOCK SKIPPED\",\"detail\":\"SPEEDER; IgnoreIP 127.0.0.5\""),
+              std::string::npos);
+    const std::string console = readFile(dir + "/console.txt");
+    const size_t stats = console.find("\nCapture statistics: ");
+    ASSERT_NE(stats, std::string::npos) << console;
+    EXPECT_NE(console.find(" packets received, 0 dropped by the kernel, 0 dropped by the interface\n", stats),
+              std::string::npos)
+        << console.substr(stats);
+    EXPECT_NE(console.find("players turned away by a full table: 0\n", stats), std::string::npos);
+    kill(gen, SIGTERM);
+    waitExit(gen, 5);
+    std::filesystem::remove_all(dir);
+}
+
 // Instead of root, a copy of VKST with CAP_NET_RAW and CAP_NET_ADMIN run by an ordinary user:
 // it captures, and its route tool gets the capability to set the route.
 TEST(LiveCapture, FileCapabilitiesAreEnoughToCaptureAndRoute) {

@@ -400,24 +400,81 @@ TEST_F(SocketsTest, ListenerAcceptsAndTheAcceptedSocketReportsDataAndClose) {
     EXPECT_EQ(Count("error"), 0u);
 }
 
-TEST_F(SocketsTest, ASecondAcceptOverwritesTheConnectedHandleAndLeavesTheFirstOpen) {
+// A second accept takes the connected handle and leaves the first connection open; a listener
+// serving several connections reads, sends and closes the one it names, and the others, the
+// connected handle and the listener stay as they were.
+TEST_F(SocketsTest, ASecondAcceptOverwritesTheConnectedHandleAndEachConnectionIsAddressedByItsOwn) {
     uint16_t port = Listen(sock);
     onEvent = [&](const std::string& name, int) {
         if (name == "available") sock.SAccept();
     };
     Fd c1 = test::ConnectTo(port);
     ASSERT_TRUE(WaitFor("available"));
-    int first = sock.FSocket;
+    const int first = sock.FSocket;
     Fd c2 = test::ConnectTo(port);
     ASSERT_TRUE(WaitFor("available", 2));
-    int second = sock.FSocket;
+    const int second = sock.FSocket;
     EXPECT_NE(first, second);
+    EXPECT_TRUE(sock.IsConnection(first) && sock.IsConnection(second));
+    EXPECT_FALSE(sock.IsConnection(sock.FListenSocket));
+    EXPECT_TRUE(sock.Listening());
 
     send(c1, "one", 3, 0);  // the first connection still works and reports with its handle
     ASSERT_TRUE(WaitFor("data"));
     EXPECT_EQ(Last("data")->socket, first);
-    char buf[8];
-    EXPECT_EQ(sock.SReceive(first, buf, sizeof buf), 3);
+    char buf[16] = {};
+    EXPECT_EQ(sock.SReceive(first, buf, 8), 3);
+    send(c1, "two", 3, 0);
+    ASSERT_TRUE(WaitFor("data", 2));
+    EXPECT_EQ(sock.GetText(first), "two");
+    sock.SetText(first, "to one");
+    ASSERT_TRUE(test::WaitReadable(c1));
+    EXPECT_EQ(recv(c1, buf, sizeof buf, 0), 6);
+    EXPECT_FALSE(test::WaitReadable(c2, 50));
+
+    sock.SClose(first);
+    EXPECT_FALSE(sock.IsConnection(first));
+    EXPECT_EQ(sock.FSocket, second);
+    ASSERT_TRUE(test::WaitReadable(c1));
+    EXPECT_LT(recv(c1, buf, sizeof buf, 0), 0);  // the reset of an abortive close
+    EXPECT_EQ(Count("error"), 0u);
+    sock.SClose(first);  // closed once: the second time is reported and touches nothing
+    sock.SClose(sock.FListenSocket);  // the listener is no connection
+    EXPECT_EQ(Count("error"), 2u);
+    EXPECT_EQ(Last("error")->error, 10038);
+    EXPECT_TRUE(sock.Listening());
+    EXPECT_GE(test::ConnectTo(port).fd, 0);
+    sock.CancelListen();
+    EXPECT_FALSE(sock.Listening());
+}
+
+// Out of descriptors, a waiting connection cannot be taken and the listener stays readable:
+// the component rests kAcceptPauseMs before it tries again instead of spinning, and takes the
+// connection once a descriptor is free.
+TEST_F(SocketsTest, AcceptOutOfDescriptorsRestsInsteadOfSpinning) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto child = [&] {
+        const uint16_t port = Listen(sock);
+        int accepted = -1;
+        onEvent = [&](const std::string& name, int) {
+            if (name == "available") accepted = sock.SAccept();
+        };
+        Fd client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const int spare = ::open("/dev/null", O_RDONLY);
+        rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+        test::ExhaustDescriptors();
+        sockaddr_in a = test::LoopbackAddress(port);
+        bool ok = connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        reactor.runUntil([] { return false; }, 500);
+        const size_t tries = Count("available");
+        ok = ok && tries >= 1 && tries <= 500 / TSockets::kAcceptPauseMs + 1 && accepted == -1 &&
+             Last("error")->error == 10024;
+        ::close(spare);
+        ok = ok && reactor.runUntil([&] { return accepted >= 0; }, 1000);
+        std::exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SocketsTest, CancelListenStopsListeningAndLeavesHandleZero) {

@@ -54,26 +54,31 @@ public:
         }
         return connFd;
     }
-    void SClose() override {
+    // One connection at a time: calls for any other socket find nothing open.
+    void SClose(int socket) override {
+        if (socket == connFd) SClose();
+    }
+    void SClose() {
         if (connFd < 0) return;
         linger l{1, 0};  // abortive, as the component closes
         setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         ::close(connFd);
         connFd = -1;
     }
-    std::string GetText() override {
-        if (connFd < 0) return {};
+    std::string GetText(int socket) override {
+        if (connFd < 0 || socket != connFd) return {};
         char buf[8192];
         ssize_t n = ::recv(connFd, buf, sizeof buf, 0);
         if (n <= 0) return {};
         std::string s(buf, static_cast<size_t>(n));
         return s.substr(0, s.find('\0'));
     }
-    void SetText(const std::string& text) override {
-        if (connFd < 0 || ::send(connFd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
+    void SetText(int socket, const std::string& text) override {
+        if (connFd < 0 || socket != connFd ||
+            ::send(connFd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
             failed = true;
     }
-    bool SocketDead() override { return failed || connFd < 0; }
+    bool SocketDead(int socket) override { return connFd < 0 || socket != connFd; }
     std::string GetLocalPort(int fd) override { return GetLocalPortOf(fd); }
     std::string GetPeerIPAddr(int fd) override {
         sockaddr_in a{};
@@ -130,6 +135,7 @@ inline bool ServeConversation(Conversation& c, PeerSockets& s, const std::functi
                 c.Sockets1DataAvailable(s.connFd);
             }
         }
+        c.CloseStaleConnections();
         if (afterEvent) afterEvent();
         if (hadConnection && s.connFd < 0 && (!done || done())) return true;
     }
