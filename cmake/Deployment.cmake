@@ -57,3 +57,12 @@ inline constexpr const char* kSupportAddress = \"@VK_SUPPORT_ADDRESS@\";
 }  // namespace vk
 " @ONLY)
 include_directories(${CMAKE_BINARY_DIR}/deployment)
+
+# Meta servers. The browser asks VK_META_DEFAULT_SERVER (a host name or dotted address) for its
+# directory and falls back to VK_META_FALLBACK_ADDRESS when that name does not resolve; the
+# main menu's meta-server toggle writes the two mplayer.ini lines "Server=TCP:<server>:6001",
+# the one with the dotted address first.
+set(VK_META_DEFAULT_SERVER "meta.volkar.example" CACHE STRING "Meta server the browser asks by default")
+set(VK_META_FALLBACK_ADDRESS "192.0.2.60" CACHE STRING "Dotted address asked when the default meta server does not resolve")
+set(VK_MPLAYER_META_ADDRESS "192.0.2.61" CACHE STRING "First meta server written into mplayer.ini (dotted address)")
+set(VK_MPLAYER_META_HOST "meta2.volkar.example" CACHE STRING "Second meta server written into mplayer.ini (host name)")

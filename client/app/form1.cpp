@@ -46,7 +46,7 @@ constexpr FormEntry kCreationOrder[] = {
     {FormId::About, [](TForm1& a) { return a.AboutWindow(); }},
     {FormId::RelConfig, [](TForm1& a) { return a.reports.ConfigWindow(); }},
     {FormId::LastError, [](TForm1& a) { return a.reports.ErrorsWindow(); }},
-    {FormId::MetaBrowser, [](TForm1& a) { return PlainWindow("metabrws", a.metabrws.Caption, a.metabrws.visible); }},
+    {FormId::MetaBrowser, [](TForm1& a) { return a.metaBrowser.Window(); }},
     {FormId::ServerInfo, [](TForm1& a) { return a.reports.ServerInfoWindow(); }},
     {FormId::BlockedIPs, [](TForm1& a) { return a.blocked.Window(); }},
     {FormId::Hidden, [](TForm1& a) { return HiddenWindow(a.Form6); }},
@@ -59,8 +59,7 @@ constexpr FormEntry kCreationOrder[] = {
     {FormId::PatchInfo, [](TForm1& a) { return a.patches.InfoWindow(); }},
     {FormId::XpForm, [](TForm1& a) { return a.xp.XpWindow(); }},
     {FormId::StatusInfo, [](TForm1& a) { return a.patches.StatWinWindow(); }},
-    {FormId::MplayerEdit,
-     [](TForm1& a) { return PlainWindow("mplayeredit", a.mplayeredit.Caption, a.mplayeredit.visible); }},
+    {FormId::MplayerEdit, [](TForm1& a) { return a.mplayerServers.EditorWindow(); }},
 };
 
 // The list and the ids cannot disagree: one entry per window, each at its id's place.
@@ -117,7 +116,18 @@ TForm1::TForm1(AppPorts ports)
               {ports.clock, ports.dialogs, ports.shell, ports.processes, state, [this] { ReleaseHeldFiles(); },
                [this] { TakeHeldFiles(); }}),
       xp(xpform, Form1.Mxpsound, ports.dialogs, ports.shell, GameFolderOf(ports.gameFolder)),
-      portMapping(state, Form1, ports.reactor, ports.portMapper ? *ports.portMapper : noPortMapper_) {
+      portMapping(state, Form1, ports.reactor, ports.portMapper ? *ports.portMapper : noPortMapper_),
+      kickSocket_(udpkick),
+      mplayerServers({Form1, mplayeredit}, {ports.dialogs, state}),
+      metaBrowser(metabrws, {ports.clock, ports.dialogs, ports.reactor, ports.resolver, state, mplayerServers}),
+      kickstart(Form1, {ports.clock, ports.dialogs, *this, kickSocket_,
+                        [this](const std::string& address, const std::string& port) {
+                            Sockets1.Port = port;
+                            Sockets1.IPAddr = address;
+                            conversation.currentServerAddress = address;
+                            Sockets1.NonBlocking = true;
+                            Sockets1.SConnect();
+                        }}) {
     state.gameFolder = GameFolderOf(p_.gameFolder);
     soundonClick = [this] { xp.soundonClick(); };
 
@@ -129,6 +139,9 @@ TForm1::TForm1(AppPorts ports)
     Sockets1.OnSessionClosed = [this](TSockets&, int s) { Sockets1SessionClosed(s); };
     Sockets1.OnErrorOccurred = [this](TSockets&, int s, int e, const std::string& m) { Sockets1ErrorOccurred(s, e, m); };
     udpkick.SetPort(kKickPort);
+    kickstart.kickPort = kKickPort;
+    kickstart.Attach(udpkick);
+    metaBrowser.onKick = [this](const std::optional<std::string>& entry) { kickstart.SendKick(entry); };
     checks.onTerrainFinished = [this] { TerrainCheckFinished(); };
     sweepTimer_ = p_.reactor.startTimer(Conversation::kSweepMs, [this] { conversation.CloseStaleConnections(); });
     random = [rng = std::mt19937(std::random_device{}())](uint32_t n) mutable {

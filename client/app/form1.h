@@ -36,6 +36,9 @@
 #include "client/net/udp_socket.h"
 #include "client/patches/sound_fix.h"
 #include "client/patches/switcher.h"
+#include "client/servers/kickstart.h"
+#include "client/servers/meta_browser.h"
+#include "client/servers/mplayer_servers.h"
 #include "client/portmap/port_mapping.h"
 #include "client/selftest/selftest.h"
 #include "platform/clock.h"
@@ -147,6 +150,12 @@ public:
     PatchSwitcher patches;
     SoundFix xp;
     PortMapping portMapping;
+private:
+    TudpKickSocket kickSocket_;
+public:
+    MplayerServers mplayerServers;
+    MetaBrowser metaBrowser;
+    Kickstart kickstart;
 
     // ---- windows ----
     WindowSet windows;

@@ -1,12 +1,12 @@
 #pragma once
-// The windows of the client that no subsystem owns yet, and the ids of all windows. Windows whose
-// behaviour comes later exist with their captions only, so that every window is created at
-// start, in the fixed order, and the front ends can build them.
+// The ids of all windows of the client, and the two small windows that belong to the main
+// window itself: the About box and the hidden list.
 #include <string>
 
 #include "client/core/controls.h"
 #include "client/core/window_def.h"
 #include "client/patches/patch_forms.h"
+#include "client/servers/servers_forms.h"
 
 namespace vk {
 
@@ -49,18 +49,5 @@ struct TForm6 {
     Memo hidlist;
 };
 WindowDef HiddenWindow(TForm6& f);
-
-// A window whose behaviour comes later: its caption and nothing else.
-WindowDef PlainWindow(const char* name, std::string& caption, bool& visible);
-
-struct Tmetabrws {
-    std::string Caption = "Meta Browser";
-    bool visible = false;
-};
-
-struct Tmplayeredit {
-    std::string Caption = "Mplayer edit (manual)";
-    bool visible = false;
-};
 
 }  // namespace vk

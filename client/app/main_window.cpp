@@ -86,6 +86,11 @@ WindowDef TForm1::MainWindow() {
     w.on("priolist", Event::Change, [this] { priolistChange(); });
     w.on("getservinf", Event::Click, [this] { reports.getservinfClick(); });
     w.on("Button4", Event::Click, [this] { Button4Click(); });
+    w.on("getmetas", Event::Click, [this] { metabrws.visible = true; });
+    w.on("Mupdmplyr", Event::Click, [this] { metabrws.visible = true; });
+    w.on("Meta_toggle", Event::Click, [this] { mplayerServers.Meta_toggleClick(); });
+    w.on("Manualeditmplayerini1", Event::Click, [this] { mplayerServers.editmplyr(); });
+    w.on("cantforward", Event::Click, [this] { kickstart.cannotforward(); });
     return w;
 }
 
@@ -110,10 +115,6 @@ WindowDef HiddenWindow(TForm6& f) {
     WindowDef w("Form6", f.Caption, f.visible, {0, 0, 400, 300});
     w.add("hidlist", f.hidlist, {8, 8, 384, 284});
     return w;
-}
-
-WindowDef PlainWindow(const char* name, std::string& caption, bool& visible) {
-    return WindowDef(name, caption, visible, {0, 0, 400, 300});
 }
 
 }  // namespace vk

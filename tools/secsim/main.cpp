@@ -12,8 +12,12 @@ namespace {
 void Usage() {
     std::cerr << "usage: vksecsim [--host ADDR] [--port N] [--script FILE] [--gap MS] [--game FOLDER]\n"
                  "                [--key HEX64] [--version TEXT] [--timeout MS]\n"
+                 "                [--kick-port N [--go-port N] [--datagram TEXT]... [--kick-wait MS]]\n"
                  "Connects to a player client, plays the script (the example conversation by default),\n"
-                 "checks every answer and exits 0 when all were right, 1 on a mismatch, 2 on bad usage.\n";
+                 "checks every answer and exits 0 when all were right, 1 on a mismatch, 2 on bad usage.\n"
+                 "With --kick-port it plays the secure server of kickstart instead: waits on that UDP port\n"
+                 "for the client's kick, sends each --datagram, answers \"goport:\" with --go-port and plays\n"
+                 "the script over the connection the client opens.\n";
 }
 
 }  // namespace
@@ -35,6 +39,10 @@ int main(int argc, char** argv) {
         else if (a == "--game") o.gameFolder = next();
         else if (a == "--version") o.expectedVersion = next();
         else if (a == "--timeout") o.timeoutMs = std::atoi(next().c_str());
+        else if (a == "--kick-port") o.kickPort = std::atoi(next().c_str());
+        else if (a == "--go-port") o.goPort = std::atoi(next().c_str());
+        else if (a == "--datagram") o.datagrams.push_back(next());
+        else if (a == "--kick-wait") o.kickWaitMs = std::atoi(next().c_str());
         else if (a == "--key") {
             if (!vk::secsim::ParseKeyHex(next(), o.key)) {
                 std::cerr << "vksecsim: --key needs 64 hexadecimal digits\n";

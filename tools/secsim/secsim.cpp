@@ -136,6 +136,16 @@ public:
     ~Connection() {
         if (fd_ >= 0) ::close(fd_);
     }
+    // Takes the first connection on a listening socket within timeoutMs.
+    bool accept(int listener, int timeoutMs) {
+        pollfd p{listener, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return false;
+        fd_ = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd_ < 0) return false;
+        int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        return true;
+    }
     bool connect(const std::string& host, int port, int timeoutMs) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
@@ -295,13 +305,19 @@ public:
     Player(const Options& o, std::ostream& out) : o_(o), out_(out) {}
 
     Report run() {
-        if (!conn_.connect(o_.host, o_.port, o_.timeoutMs)) {
+        if (o_.kickPort > 0) {
+            if (!kicked()) {
+                r_.mismatches = 1;
+                return r_;
+            }
+        } else if (!conn_.connect(o_.host, o_.port, o_.timeoutMs)) {
             out_ << "secsim: cannot connect to " << o_.host << ":" << o_.port << "\n";
             r_.mismatches = 1;
             return r_;
+        } else {
+            out_ << "secsim: connected to " << o_.host << ":" << o_.port << "\n";
         }
         r_.connected = true;
-        out_ << "secsim: connected to " << o_.host << ":" << o_.port << "\n";
         std::istringstream script(o_.script.empty() ? DefaultScript(o_.gapMs) : o_.script);
         std::string line;
         int lineNo = 0;
@@ -317,6 +333,93 @@ public:
     }
 
 private:
+    // The UDP side of kickstart, up to the client's TCP connection on the offered port.
+    bool kicked() {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (inet_pton(AF_INET, o_.host.c_str(), &local.sin_addr) != 1) {
+            out_ << "secsim: --host must be a dotted address for kickstart\n";
+            return false;
+        }
+        const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        auto done = [&](bool result) {
+            if (udp >= 0) ::close(udp);
+            if (tcp >= 0) ::close(tcp);
+            return result;
+        };
+        int one = 1;
+        setsockopt(tcp, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        local.sin_port = htons(static_cast<uint16_t>(o_.kickPort));
+        if (udp < 0 || ::bind(udp, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            out_ << "secsim: cannot bind UDP " << o_.host << ":" << o_.kickPort << "\n";
+            return done(false);
+        }
+        sockaddr_in go = local;
+        go.sin_port = htons(static_cast<uint16_t>(o_.goPort));
+        socklen_t len = sizeof go;
+        if (tcp < 0 || ::bind(tcp, reinterpret_cast<sockaddr*>(&go), sizeof go) != 0 || ::listen(tcp, 1) != 0 ||
+            getsockname(tcp, reinterpret_cast<sockaddr*>(&go), &len) != 0) {
+            out_ << "secsim: cannot listen on TCP " << o_.host << ":" << o_.goPort << "\n";
+            return done(false);
+        }
+        out_ << "secsim: waiting for a kick on UDP " << o_.host << ":" << o_.kickPort << std::endl;
+
+        sockaddr_in client{};
+        auto receive = [&](int waitMs, std::string& text) {
+            pollfd p{udp, POLLIN, 0};
+            if (::poll(&p, 1, waitMs) <= 0) return false;
+            char buf[1024];
+            socklen_t fl = sizeof client;
+            const ssize_t n = ::recvfrom(udp, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&client), &fl);
+            if (n < 0) return false;
+            text.assign(buf, static_cast<size_t>(n));
+            char ip[INET_ADDRSTRLEN] = "?";
+            inet_ntop(AF_INET, &client.sin_addr, ip, sizeof ip);
+            const std::string from = std::string(ip) + ":" + std::to_string(ntohs(client.sin_port));
+            r_.datagrams.push_back(from + " " + text);
+            out_ << "secsim: datagram from " << from << ": " << Printable(text) << std::endl;
+            return true;
+        };
+        auto send = [&](const std::string& text) {
+            ::sendto(udp, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&client), sizeof client);
+            out_ << "secsim: sent " << text << std::endl;
+        };
+
+        const int64_t until = NowMs() + o_.kickWaitMs;
+        std::string text;
+        while (!StartsWith(text, "idport:")) {
+            const int64_t left = until - NowMs();
+            if (left <= 0 || !receive(static_cast<int>(left), text)) {
+                out_ << "secsim: no kick came\n";
+                return done(false);
+            }
+        }
+        for (const auto& d : o_.datagrams) send(d);
+        send("goport:" + std::to_string(ntohs(go.sin_port)));
+        // The client probes with "areuwdn:?" and connects about 3 s later; datagrams that
+        // come meanwhile are printed.
+        for (;;) {
+            pollfd p[2] = {{udp, POLLIN, 0}, {tcp, POLLIN, 0}};
+            const int64_t left = until - NowMs();
+            if (left <= 0 || ::poll(p, 2, static_cast<int>(left)) <= 0) {
+                out_ << "secsim: the client did not connect\n";
+                return done(false);
+            }
+            if (p[0].revents & POLLIN) receive(0, text);
+            if (p[1].revents & POLLIN) break;
+        }
+        if (!conn_.accept(tcp, 0)) {
+            out_ << "secsim: accept failed\n";
+            return done(false);
+        }
+        out_ << "secsim: connected from " << conn_.peerText() << std::endl;
+        // Datagrams still on their way (the probe) are printed before the conversation.
+        while (receive(100, text)) {
+        }
+        return done(true);
+    }
+
     void ok(const std::string& what) { out_ << "  ok        " << what << "\n"; }
     void bad(const std::string& what) {
         ++r_.mismatches;

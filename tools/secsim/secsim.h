@@ -30,6 +30,14 @@ struct Options {
     std::array<uint8_t, 32> key{};      // the program key
     std::string expectedVersion;        // "" = any non-empty version answer
     int timeoutMs = 10000;              // for each answer and for the connect
+    // Kickstart: with kickPort set, the simulator waits on that UDP port (on host) for the
+    // client's "idport:" kick, sends the datagrams below to the kick's sender, answers
+    // "goport:" + goPort, accepts the client's TCP connection on goPort and plays the script
+    // over it. Every datagram it receives is printed.
+    int kickPort = 0;
+    int goPort = 0;                     // 0: a free port
+    std::vector<std::string> datagrams; // e.g. "areuwdn:hi", "areuwdn:Yes", "srvinf:..."
+    int kickWaitMs = 30000;             // for the kick and for the client's connection
 };
 
 // The build's deployment values: key and version answer.
@@ -44,6 +52,7 @@ struct Report {
     int answersChecked = 0;
     int mismatches = 0;
     bool connected = false;
+    std::vector<std::string> datagrams;  // "ADDR:PORT TEXT" of each datagram received
 };
 
 // Plays the conversation and prints one line per step and a closing summary to out.
