@@ -11,6 +11,20 @@ std::string LowerAscii(std::string_view s) {
     return r;
 }
 
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string line(text.substr(start, end - start));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::string EscapeBytes(std::string_view s, const char* lineBreak) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {

@@ -2,6 +2,7 @@
 // 8-bit text helpers. Texts on the wire and in files are bytes; only ASCII letters change case.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vk {
 
@@ -10,6 +11,9 @@ std::string LowerAscii(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 inline bool Contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
+
+// The lines of a text, each without its LF or CR LF; a last line without LF counts too.
+std::vector<std::string> SplitLines(std::string_view text);
 
 // The bytes as printable ASCII for a console: others (0xC8, cipher text) as \xNN. With a
 // lineBreak, a CR LF, CR or LF inside the text is written as that instead.

@@ -12,6 +12,7 @@
 #include "client/core/app_box.h"
 #include "client/core/cipher_names.h"
 #include "client/selftest/route_detect.h"
+#include "common/text.h"
 #include "platform/paths.h"
 
 namespace vk {
@@ -29,21 +30,11 @@ bool FileExists(const std::string& path) {
 }
 
 std::vector<std::string> ReadToolOutput(const std::string& path) {
-    std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
     std::string text(kMaxToolOutput, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
+    return SplitLines(text);
 }
 
 std::string TrimBlanks(const std::string& s) {

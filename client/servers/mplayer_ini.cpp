@@ -27,16 +27,7 @@ bool LoadIniLines(const std::string& osPath, std::vector<std::string>& lines, st
         error = "read error";
         return false;
     }
-    const std::string text = all.str();
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
+    lines = SplitLines(all.str());
     return true;
 }
 
