@@ -101,7 +101,7 @@ WindowedClient::WindowedClient(WindowedOptions o) {
                    o.priority ? *o.priority : nicePriority_,
                    NameResolver::system(),
                    o.gameFolder,
-                   o.portMapper ? o.portMapper : &routerMapper_};
+                   o.portMapper ? o.portMapper : &noPortMapper_};
     app_ = std::make_unique<TForm1>(ports);
     ui_ = std::make_unique<QtFrontEnd>(*app_, reactor_, dialogs_);
     // Application.Terminate: leave the loop once the handler that asked for it is done. Only

@@ -52,13 +52,15 @@ private:
     std::vector<FormId> order_;
 };
 
-// Ports that tests may replace; null members are the real ones.
+// Ports that tests may replace; null members are the real ones (but for the port mapping).
 struct WindowedOptions {
     std::string gameFolder;  // "" = the folder of this executable
     Shell* shell = nullptr;
     Processes* processes = nullptr;
     ProcessPriority* priority = nullptr;
     Clock* clock = nullptr;
+    // The router's port mapping. Null asks no router: the program itself passes the real one,
+    // so that no test of the windows can reach a router on the machine's network.
     PortMapperPort* portMapper = nullptr;
 };
 
@@ -93,7 +95,7 @@ private:
     PosixShell posixShell_;
     ProcProcesses procProcesses_;
     NicePriority nicePriority_;
-    RouterPortMapper routerMapper_;
+    NoPortMapper noPortMapper_;
     std::unique_ptr<TForm1> app_;
     std::unique_ptr<QtFrontEnd> ui_;
     bool started_ = false;

@@ -13,7 +13,10 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     // The main window decides when the program ends, not the last window closed.
     qapp.setQuitOnLastWindowClosed(false);
-    vk::ui::WindowedClient client;
+    vk::RouterPortMapper router;  // outlives the client, which removes its mappings at the end
+    vk::ui::WindowedOptions options;
+    options.portMapper = &router;
+    vk::ui::WindowedClient client(options);
     client.endOnSignals();
     if (!client.start()) {
         client.shutdown();
