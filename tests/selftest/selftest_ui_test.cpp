@@ -24,45 +24,18 @@
 
 #include "client/ui/front_end.h"
 #include "tests/core_checks/game_folder.h"
+#include "tests/ui/qt_client_fixture.h"
 #include "tests/ui/qt_env.h"
 
 namespace vk {
 namespace {
 
+using test::BoxAnswerer;
+using test::NoShell;
+using test::QuietPriority;
 using test::RunUntil;
 
 constexpr int kPort = 50000;  // the self-test's second port; Port=27000 in mplayer.ini
-
-class QuietPriority final : public ProcessPriority {
-public:
-    std::string SetPriorityClass(PriorityClass) override { return "Chged priority to Normal"; }
-};
-
-class NoShell final : public Shell {
-public:
-    int ShellExecute(const std::string&, const std::string&, const std::string&, const std::string&) override {
-        return 42;
-    }
-};
-
-// Answers every message box with its default button and notes its text.
-class BoxAnswerer {
-public:
-    BoxAnswerer() {
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible()) return;
-            texts.push_back(box->text().toStdString());
-            if (QAbstractButton* b = box->defaultButton()) b->click();
-            else box->reject();
-        });
-        timer_.start(20);
-    }
-    std::vector<std::string> texts;
-
-private:
-    QTimer timer_;
-};
 
 class SelfTestWindow : public ::testing::Test {
 protected:

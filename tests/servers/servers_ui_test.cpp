@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "client/ui/front_end.h"
+#include "qt_client_fixture.h"
 #include "qt_env.h"
 #include "tests/core_checks/game_folder.h"
 #include "tools/metastub/metastub.h"
@@ -24,36 +25,10 @@
 namespace vk {
 namespace {
 
+using test::BoxAnswerer;
+using test::NoShell;
+using test::QuietPriority;
 using test::RunUntil;
-
-class QuietPriority final : public ProcessPriority {
-public:
-    std::string SetPriorityClass(PriorityClass) override { return "Chged priority"; }
-};
-
-class NoShell final : public Shell {
-public:
-    int ShellExecute(const std::string&, const std::string&, const std::string&, const std::string&) override { return 42; }
-};
-
-// Answers every message box with its default button.
-class BoxAnswerer {
-public:
-    BoxAnswerer() {
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible()) return;
-            texts.push_back(box->text().toStdString());
-            if (QAbstractButton* b = box->defaultButton()) b->click();
-            else box->reject();
-        });
-        timer_.start(20);
-    }
-    std::vector<std::string> texts;
-
-private:
-    QTimer timer_;
-};
 
 const std::string kIni = "[MetaServers]\r\nServer=TCP:192.0.2.61:6001\r\n[KnownServers]\r\n"
                          "//  Home field\r\nserver= UDP:192.0.2.70:2300 ;  Home Field\r\nPort=2991\r\n";

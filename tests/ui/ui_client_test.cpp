@@ -36,6 +36,7 @@
 
 #include "client/core/getproc.h"
 #include "client/ui/front_end.h"
+#include "qt_client_fixture.h"
 #include "qt_env.h"
 #include "tests/core_checks/game_folder.h"
 #include "tools/secsim/secsim.h"
@@ -43,22 +44,12 @@
 namespace vk {
 namespace {
 
+using test::BoxAnswerer;
+using test::NoShell;
+using test::QuietPriority;
 using test::RunUntil;
 
 constexpr int kPort = 50947;  // Port=2947 in the fixture's mplayer.ini
-
-class QuietPriority final : public ProcessPriority {
-public:
-    std::string SetPriorityClass(PriorityClass c) override {
-        switch (c) {
-        case PriorityClass::Idle: return "Chged priority to Idle";
-        case PriorityClass::Normal: return "Chged priority to Normal";
-        case PriorityClass::High: return "Chged priority to High";
-        case PriorityClass::Realtime: return "Chged priority to Realtime";
-        }
-        return "";
-    }
-};
 
 class RecordingShell final : public Shell {
 public:
@@ -67,34 +58,6 @@ public:
         return 42;
     }
     std::vector<std::string> files;
-};
-
-// Answers every message box with its default button and notes its text and position.
-class BoxAnswerer {
-public:
-    BoxAnswerer() {
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible()) return;
-            texts.push_back(box->text().toStdString());
-            positions.push_back(box->pos());
-            QAbstractButton* b = box->defaultButton();
-            if (!presses.empty()) {
-                b = box->button(presses.front());
-                presses.pop_front();
-            }
-            if (b) b->click();
-            else box->reject();
-        });
-        timer_.start(20);
-    }
-    bool saw(const std::string& text) const { return std::find(texts.begin(), texts.end(), text) != texts.end(); }
-    std::vector<std::string> texts;
-    std::vector<QPoint> positions;
-    std::deque<QMessageBox::StandardButton> presses;  // buttons for the next boxes, else the default
-
-private:
-    QTimer timer_;
 };
 
 class UiClient : public ::testing::Test {
