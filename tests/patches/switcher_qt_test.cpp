@@ -25,6 +25,8 @@ namespace vk {
 namespace {
 
 using test::BoxAnswerer;
+using test::Find;
+using test::Menu;
 using test::NoShell;
 using test::QuietPriority;
 using test::RunUntil;
@@ -65,14 +67,6 @@ protected:
         QAction* item = Menu(*c, "Mfmswitch");
         EXPECT_TRUE(RunUntil([&] { return item && item->isEnabled(); }, 20000));
         return c;
-    }
-    template <typename W>
-    static W* Find(ui::WindowedClient& c, FormId form, const char* name) {
-        QWidget* w = c.ui().window(form);
-        return w ? w->findChild<W*>(QString::fromLatin1(name)) : nullptr;
-    }
-    static QAction* Menu(ui::WindowedClient& c, const char* name) {
-        return c.ui().window(FormId::Main)->findChild<QAction*>(QString::fromLatin1(name));
     }
     // Opens the switcher from the menu; the window system activates it.
     QWidget* Open(ui::WindowedClient& c) {

@@ -31,6 +31,8 @@ namespace vk {
 namespace {
 
 using test::BoxAnswerer;
+using test::Find;
+using test::Menu;
 using test::NoShell;
 using test::QuietPriority;
 using test::RunUntil;

@@ -26,6 +26,8 @@ namespace vk {
 namespace {
 
 using test::BoxAnswerer;
+using test::Find;
+using test::Menu;
 using test::NoShell;
 using test::QuietPriority;
 using test::RunUntil;
@@ -71,14 +73,6 @@ protected:
         // The browser's menu entry is enabled once the terrain check is done.
         EXPECT_TRUE(RunUntil([&] { return Menu(*c, "Mupdmplyr") && Menu(*c, "Mupdmplyr")->isEnabled(); }, 20000));
         return c;
-    }
-    template <typename W>
-    static W* Find(ui::WindowedClient& c, FormId form, const char* name) {
-        QWidget* w = c.ui().window(form);
-        return w ? w->findChild<W*>(QString::fromLatin1(name)) : nullptr;
-    }
-    static QAction* Menu(ui::WindowedClient& c, const char* name) {
-        return c.ui().window(FormId::Main)->findChild<QAction*>(QString::fromLatin1(name));
     }
     // Opens the browser from the menu and refreshes it against the stub.
     QListWidget* Refresh(ui::WindowedClient& c) {

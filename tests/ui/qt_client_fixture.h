@@ -1,7 +1,9 @@
 #pragma once
-// Stand-ins for the windowed client's tests: a priority port that changes nothing, a shell that
-// starts nothing, and a box answerer that presses each message box's button as a user would.
+// For the windowed client's tests: a priority port that changes nothing, a shell that starts
+// nothing, a box answerer that presses each message box's button as a user would, and the
+// look-up of a window's widget or a main-menu item by its component name.
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPoint>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "client/ui/front_end.h"
 #include "platform/priority.h"
 #include "platform/shell.h"
 
@@ -65,5 +68,16 @@ public:
 private:
     QTimer timer_;
 };
+
+template <typename W>
+W* Find(ui::WindowedClient& c, FormId form, const char* name) {
+    QWidget* w = c.ui().window(form);
+    return w ? w->findChild<W*>(QString::fromLatin1(name)) : nullptr;
+}
+
+inline QAction* Menu(ui::WindowedClient& c, const char* name) {
+    QWidget* main = c.ui().window(FormId::Main);
+    return main ? main->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
+}
 
 }  // namespace vk::test

@@ -45,6 +45,8 @@ namespace vk {
 namespace {
 
 using test::BoxAnswerer;
+using test::Find;
+using test::Menu;
 using test::NoShell;
 using test::QuietPriority;
 using test::RunUntil;
@@ -89,17 +91,9 @@ protected:
         return c;
     }
 
-    template <typename W>
-    static W* Find(ui::WindowedClient& c, FormId form, const char* name) {
-        QWidget* w = c.ui().window(form);
-        return w ? w->findChild<W*>(QString::fromLatin1(name)) : nullptr;
-    }
     static std::string Text(QLabel* l) { return l ? l->text().toStdString() : "<no widget>"; }
     static std::string Text(QPlainTextEdit* m) { return m ? m->toPlainText().toStdString() : "<no widget>"; }
     static std::string StatusOf(ui::WindowedClient& c) { return Text(Find<QLabel>(c, FormId::Main, "cfgstatus")); }
-    static QAction* Menu(ui::WindowedClient& c, const char* name) {
-        return c.ui().window(FormId::Main)->findChild<QAction*>(QString::fromLatin1(name));
-    }
 
     // Starts the client and serves events until it listens.
     std::unique_ptr<ui::WindowedClient> StartListening() {
