@@ -98,6 +98,13 @@ public:
     WindowDef& on(std::string component, Event e, std::function<void()> handler);
     // OnCloseQuery: false keeps the window open.
     WindowDef& onCloseQuery(std::function<bool()> query);
+    // A status line (a Label) that shows the hint of the control under the mouse, as a status
+    // bar with automatic hints does. Only a front end with a mouse has one to follow.
+    WindowDef& hintsTo(std::string label) {
+        hintLabel_ = std::move(label);
+        return *this;
+    }
+    const std::string& hintLabel() const { return hintLabel_; }
     // What the headless client prints before the window's caption when it changes (the
     // caption is printed from its first state on); empty: only its showing and hiding.
     WindowDef& printCaptionAs(std::string prefix) {
@@ -133,6 +140,7 @@ private:
     std::vector<EventDef> events_;
     std::function<bool()> closeQuery_;
     std::string captionPrintAs_;
+    std::string hintLabel_;
 };
 
 }  // namespace vk

@@ -630,6 +630,7 @@ WindowDef PatchSwitcher::PatchSwWindow() {
     w.add("runSP", f.runSP, {196, 538, 180, 28});
     w.add("wrdone", f.wrdone, {388, 538, 110, 28});
     w.add("StatBar", f.StatBar, {0, 574, 760, 24}, Style{0, false, false, true});
+    w.hintsTo("StatBar");
     w.on("", Event::Activate, [this] { FormActivate(); });
     w.on("", Event::Click, [this] { FormClick(); });
     w.on("", Event::Hide, [this] { FormHide(); });

@@ -159,6 +159,14 @@ void Binder::clicks(QWidget* w, std::function<void()> click, std::function<void(
     }));
 }
 
+void Binder::hovers(QWidget* w, std::function<void(bool inside)> changed) {
+    w->installEventFilter(new EventHook(w, [changed](QEvent* e) {
+        if (e->type() == QEvent::Enter) changed(true);
+        if (e->type() == QEvent::Leave) changed(false);
+        return false;
+    }));
+}
+
 void Binder::label(QLabel* w, const Label& m, std::function<void()> click, std::function<void()> dblClick) {
     // Texts from a server or a file are never taken for markup.
     w->setTextFormat(Qt::PlainText);

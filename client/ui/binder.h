@@ -70,6 +70,8 @@ public:
     // Mouse clicks and double-clicks on a widget that has no signal for them (labels, panels,
     // a window's own surface).
     void clicks(QWidget* w, std::function<void()> click, std::function<void()> dblClick);
+    // The mouse entering (true) or leaving (false) a widget.
+    void hovers(QWidget* w, std::function<void(bool inside)> changed);
     void window(QWidget* w, const std::string& caption, bool& visible, WindowHooks hooks = {});
 
 private:

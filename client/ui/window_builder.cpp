@@ -198,6 +198,23 @@ QWidget* BuildWindow(Binder& b, WindowSet& set, const WindowDef& def) {
     }
     for (auto& [group, members] : groups) b.radios(members, groupClicks[group]);
 
+    // The status line follows the mouse: the hint of the control under it, nothing elsewhere.
+    if (const ControlDef* line = def.control(def.hintLabel()); line && line->kind == Kind::Label) {
+        Label* status = std::get<Label*>(line->model);
+        for (const ControlDef& c : def.controls()) {
+            if (&c == line) continue;
+            QWidget* w = surface->findChild<QWidget*>(QString::fromStdString(c.name));
+            if (!w) continue;
+            const std::string* hint = std::visit([](auto* m) { return &m->hint; }, c.model);
+            b.hovers(w, [&b, status, hint](bool inside) {
+                const std::string text = inside ? *hint : std::string();
+                if (status->caption == text) return;
+                status->caption = text;
+                b.refresh();
+            });
+        }
+    }
+
     // A click on the window's own surface.
     b.clicks(surface, HandlerOf(def, "", Event::Click), {});
 

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QEnterEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -116,6 +117,17 @@ TEST_F(SwitcherWindow, OpensFromTheMenuAndSwitchesWithItsButtons) {
     auto* all = Find<QTableWidget>(*c, FormId::PatchSwitcher, "allpat");
     ASSERT_NE(all, nullptr);
     EXPECT_EQ(all->rowCount(), 6);
+
+    // The status bar shows the hint of the control under the mouse.
+    auto* bar = Find<QLabel>(*c, FormId::PatchSwitcher, "StatBar");
+    ASSERT_NE(bar, nullptr);
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(list, &enter);
+    EXPECT_EQ(bar->text().toStdString(), c->app().patchsw.patchav.hint);
+    EXPECT_FALSE(bar->text().isEmpty());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(list, &leave);
+    EXPECT_TRUE(bar->text().isEmpty());
 
     TwoActive(*c);
     EXPECT_EQ(game.read("data/multi/fmparam3.dat"), "camel flight model");
