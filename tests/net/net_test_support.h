@@ -77,6 +77,18 @@ inline Fd ConnectTo(uint16_t port) {
     return s;
 }
 
+// The accepted end of a connection whose peer sent `data` and then reset it while the
+// connection still waited in the listener's queue (-1 on failure).
+inline Fd AcceptedAfterReset(const std::string& data) {
+    Fd listener = BoundSocket(SOCK_STREAM, 0, 5);
+    Fd client = ConnectTo(LocalPort(listener));
+    if (send(client, data.data(), data.size(), 0) != static_cast<ssize_t>(data.size())) return Fd();
+    linger abortive{1, 0};
+    setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    client = Fd();
+    return Fd(accept(listener, nullptr, nullptr));
+}
+
 // Waits at most ms for the descriptor to become readable.
 inline bool WaitReadable(int fd, int ms = 3000) {
     pollfd p{fd, POLLIN, 0};

@@ -63,13 +63,7 @@ TEST_F(QtReactorTest, OrderlyEndAndResetGiveOneCloseEach) {
 }
 
 TEST_F(QtReactorTest, DataSentBeforeAResetThatCameBeforeTheAcceptIsReadFirst) {
-    Fd listener = test::BoundSocket(SOCK_STREAM, 0, 5);
-    Fd client = test::ConnectTo(test::LocalPort(listener));
-    ASSERT_EQ(send(client, "xy", 2, 0), 2);
-    linger abortive{1, 0};
-    setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-    client = Fd();  // reset while the connection still waits in the listener's queue
-    Fd accepted{accept(listener, nullptr, nullptr)};
+    Fd accepted = test::AcceptedAfterReset("xy");
     ASSERT_GE(accepted.fd, 0);
     reactor.watch(accepted, Reactor::Read | Reactor::Write | Reactor::Accept | Reactor::Close, Recorder());
     ASSERT_TRUE(WaitFor(Reactor::Read)) << "the data must not be lost with the reset";
